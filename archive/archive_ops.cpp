@@ -1,0 +1,215 @@
+// archive_ops.cpp -- the pack and unpack operations over the codec and the file list.
+//
+// Each operation owns, for its duration, the archive's BitStream, the list and the one entry
+// file it works on, and closes all of them on every way out.
+
+#include "archive/archive_ops.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "archive/bit_stream.h"
+#include "archive/file_list.h"
+#include "archive/host_files.h"
+#include "archive/lzss_codec.h"
+
+static int list_line_failure(ListLine line, int read_failure)
+{
+    return line == LIST_TOO_LONG ? ARCHIVE_NAME_TOO_LONG : read_failure;
+}
+
+// Reads the whole list once, before anything is written: every line must fit the buffer, name
+// a place inside the directory, and not be the archive or the list themselves. Leaves the list
+// at its start again.
+static int check_unpack_list(FILE* list, const char* archive_path, const char* list_path,
+                             char* path_buffer, size_t directory_length, size_t capacity)
+{
+    char* name = path_buffer + directory_length;
+    for (;;) {
+        ListLine line = read_list_name(list, name, capacity - directory_length);
+        if (line == LIST_END)
+            break;
+        if (line != LIST_NAME)
+            return list_line_failure(line, ARCHIVE_UNPACK_OPEN_FAILED);
+        if (!is_safe_entry_name(name))
+            return ARCHIVE_UNSAFE_NAME;
+        if (same_existing_file(path_buffer, archive_path) ||
+            same_existing_file(path_buffer, list_path))
+            return ARCHIVE_SELF_REFERENCE;
+    }
+    name[0] = '\0';
+    if (std::fseek(list, 0, SEEK_SET) != 0)
+        return ARCHIVE_UNPACK_OPEN_FAILED;
+    return ARCHIVE_OK;
+}
+
+// Creates the missing folders on the way to the file named by `path`, shallowest first: walks
+// back from the last separator to the deepest folder that can be created, then forward again
+// creating each level below it. On failure `path` names the folder that could not be created.
+static int make_missing_folders(char* path)
+{
+    const std::string original(path);
+    size_t last = original.size();
+    while (last > 0 && !is_folder_separator(original[last - 1]))
+        last--;
+    if (last == 0)
+        return ARCHIVE_MKDIR_FAILED;
+    last--;
+
+    size_t start = 1;
+    for (size_t k = last; k >= 1; k--) {
+        if (!is_folder_separator(path[k]))
+            continue;
+        path[k] = '\0';
+        if (make_folder(path)) {
+            start = k;
+            break;
+        }
+    }
+    for (size_t k = start; k < last; k++) {
+        if (path[k] != '\0')
+            continue;
+        path[k] = original[k];
+        if (!make_folder(path))
+            return ARCHIVE_MKDIR_FAILED;
+    }
+    path[last] = original[last];
+    return ARCHIVE_OK;
+}
+
+// Creates the entry's file at the path in the buffer, making its folders when needed, and
+// decodes the next entry into it.
+static int extract_entry(BitStream* archive, char* path, int64_t* byte_count)
+{
+    FILE* output = open_host_file(path, "wb");
+    if (output == nullptr) {
+        int made = make_missing_folders(path);
+        if (made != ARCHIVE_OK)
+            return made;
+        output = open_host_file(path, "wb");
+        if (output == nullptr)
+            return ARCHIVE_CREATE_FAILED;
+    }
+    *byte_count = lzss_decode_entry(archive, output);
+    bool closed = std::fclose(output) == 0;
+    if (*byte_count == LZ_STREAM_FAILED)
+        return ARCHIVE_DECODE_FAILED;
+    if (*byte_count == LZ_FILE_FAILED || !closed)
+        return ARCHIVE_WRITE_FAILED;
+    return ARCHIVE_OK;
+}
+
+static int unpack_entries(BitStream* archive, FILE* list, char* path_buffer,
+                          size_t directory_length, size_t capacity, void* user_value,
+                          const int* cancel_flag, ProgressCallback progress)
+{
+    for (;;) {
+        ListLine line = read_list_name(list, path_buffer + directory_length,
+                                       capacity - directory_length);
+        if (line == LIST_END)
+            return ARCHIVE_OK;
+        if (line != LIST_NAME)
+            return list_line_failure(line, ARCHIVE_UNPACK_OPEN_FAILED);
+        if (!is_safe_entry_name(path_buffer + directory_length))
+            return ARCHIVE_UNSAFE_NAME;  // the list changed since it was checked
+        if (cancel_flag != nullptr && *cancel_flag != 0)
+            return ARCHIVE_CANCELLED;
+        int64_t byte_count = 0;
+        int result = extract_entry(archive, path_buffer, &byte_count);
+        if (result != ARCHIVE_OK)
+            return result;
+        if (progress != nullptr)
+            progress(byte_count, path_buffer, user_value);
+    }
+}
+
+int unpack_archive(const char* archive_path, const char* list_path, char* path_buffer,
+                   size_t capacity, void* user_value, const int* cancel_flag,
+                   ProgressCallback progress)
+{
+    size_t directory_length = std::strlen(path_buffer);
+    if (directory_length == 0 || !is_folder_separator(path_buffer[directory_length - 1]))
+        return ARCHIVE_BAD_ARGUMENT;
+
+    BitStream* archive = bits_open_reader(archive_path);
+    FILE* list = open_host_file(list_path, "r");
+    int result = ARCHIVE_UNPACK_OPEN_FAILED;
+    if (archive != nullptr && list != nullptr) {
+        result = check_unpack_list(list, archive_path, list_path, path_buffer,
+                                   directory_length, capacity);
+        if (result == ARCHIVE_OK)
+            result = unpack_entries(archive, list, path_buffer, directory_length, capacity,
+                                    user_value, cancel_flag, progress);
+    }
+    if (archive != nullptr)
+        bits_close_reader(archive);
+    if (list != nullptr)
+        std::fclose(list);
+    return result;
+}
+
+// Codes the listed files, one entry each, into `archive`.
+static int64_t pack_entries(BitStream* archive, FILE* list, char* path_buffer,
+                            size_t directory_length, size_t capacity,
+                            const char* archive_path, const char* temporary_path,
+                            void* user_value, ProgressCallback progress)
+{
+    int64_t total = 0;
+    for (;;) {
+        ListLine line = read_list_name(list, path_buffer + directory_length,
+                                       capacity - directory_length);
+        if (line == LIST_END)
+            return total;
+        if (line != LIST_NAME)
+            return list_line_failure(line, ARCHIVE_PACK_OPEN_FAILED);
+        if (same_existing_file(path_buffer, archive_path) ||
+            same_existing_file(path_buffer, temporary_path))
+            return ARCHIVE_SELF_REFERENCE;
+        FILE* input = open_host_file(path_buffer, "rb");
+        if (input == nullptr)
+            return ARCHIVE_INPUT_OPEN_FAILED;
+        int64_t byte_count = lzss_encode_entry(input, archive);
+        std::fclose(input);
+        if (byte_count == LZ_STREAM_FAILED)
+            return ARCHIVE_ENCODE_FAILED;
+        if (byte_count == LZ_FILE_FAILED)
+            return ARCHIVE_INPUT_OPEN_FAILED;
+        total += byte_count;
+        if (progress != nullptr)
+            progress(byte_count, path_buffer, user_value);
+    }
+}
+
+int64_t pack_archive(char* path_buffer, size_t capacity, const char* list_path,
+                     const char* archive_path, void* user_value, ProgressCallback progress)
+{
+    if (!has_suffix(archive_path, ".qbr", ".QBR"))
+        return ARCHIVE_BAD_ARGUMENT;
+    size_t directory_length = std::strlen(path_buffer);
+    FILE* list = open_host_file(list_path, "r");
+    if (list == nullptr)
+        return ARCHIVE_PACK_OPEN_FAILED;
+    if (same_existing_file(list_path, archive_path)) {
+        std::fclose(list);
+        return ARCHIVE_SELF_REFERENCE;
+    }
+    const std::string temporary_path = std::string(archive_path) + ".partial";
+    BitStream* archive = bits_open_writer(temporary_path.c_str());
+    if (archive == nullptr) {
+        std::fclose(list);
+        return ARCHIVE_PACK_OPEN_FAILED;
+    }
+
+    int64_t result = pack_entries(archive, list, path_buffer, directory_length, capacity,
+                                  archive_path, temporary_path.c_str(), user_value, progress);
+    std::fclose(list);
+    bool closed = bits_close_writer(archive) == 0;
+    if (result >= 0 && !closed)
+        result = ARCHIVE_CLOSE_FAILED;
+    if (result >= 0 && !replace_file(temporary_path.c_str(), archive_path))
+        result = ARCHIVE_CLOSE_FAILED;
+    if (result < 0)
+        remove_host_file(temporary_path.c_str());
+    return result;
+}

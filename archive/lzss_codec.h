@@ -1,0 +1,49 @@
+// lzss_codec.h -- LZSS coding of one file into one entry of a bit stream, and back.
+//
+// 4096-byte window, matches as an absolute 12-bit window position and a 4-bit length (2 to 17),
+// one flag bit before every token, and an end marker (flag 0, position 0) after each entry.
+// The window and the encoder's search tree are process-wide and live as long as the process:
+// one entry is coded at a time, and the window's bytes carry over from entry to entry.
+
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "archive/bit_stream.h"
+
+enum {
+    LZ_WINDOW_BYTES = 4096,
+    LZ_WINDOW_MASK = LZ_WINDOW_BYTES - 1,
+    LZ_POSITION_BITS = 12,
+    LZ_LENGTH_BITS = 4,
+    LZ_MIN_MATCH = 2,
+    LZ_MAX_MATCH = 17,
+    LZ_ROOT_NODE = LZ_WINDOW_BYTES,
+    LZ_END_POSITION = 0,
+};
+
+// Failures of the codec's entry functions; a success is a byte count of 0 or more.
+enum {
+    LZ_STREAM_FAILED = -1,  // encoding: a write to the archive failed; decoding: the archive
+                            // ended or could not be read before the entry's end marker
+    LZ_FILE_FAILED = -2,    // encoding: the input could not be read; decoding: the output
+                            // could not be written
+};
+
+struct TreeNode {
+    int32_t parent;
+    int32_t smaller;
+    int32_t larger;
+};
+
+// Reads `input` to its end and appends one entry to `stream`. Returns the number of bytes read.
+int64_t lzss_encode_entry(FILE* input, BitStream* stream);
+
+// Reads one entry from `stream` and writes its bytes to `output`. Returns their number.
+int64_t lzss_decode_entry(BitStream* stream, FILE* output);
+
+// Puts the window back into the state of a freshly started process (all zero). The encoder's
+// choice between equally good matches near the end of an input depends on it, so a process that
+// must reproduce what a fresh one writes calls this first.
+void lzss_reset_window();

@@ -1,0 +1,37 @@
+// test_support.h -- scratch folders and whole-file helpers shared by the tests.
+
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+typedef std::vector<uint8_t> Bytes;
+
+// A fresh, empty folder for one test, removed with its contents when the object goes away.
+// `path()` ends with "/".
+struct ScratchFolder {
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& path() const { return root; }
+    std::string operator/(const std::string& name) const { return root + name; }
+
+    std::string root;
+};
+
+// Writes `bytes` to `path`, creating the folders on the way. Fails the test on error.
+void write_file(const std::string& path, const Bytes& bytes);
+void write_text(const std::string& path, const std::string& text);
+
+// The whole content of a file; empty (and `exists` false) when it cannot be read.
+Bytes read_file(const std::string& path, bool* exists = nullptr);
+bool file_exists(const std::string& path);
+
+Bytes bytes_of(const std::string& text);
+
+// Deterministic test data of `size` bytes: English-like text, pseudo-random bytes, or runs.
+Bytes text_bytes(size_t size, uint32_t seed);
+Bytes random_bytes(size_t size, uint32_t seed);
+Bytes run_bytes(size_t size, uint32_t seed);
