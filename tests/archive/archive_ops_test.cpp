@@ -1,0 +1,267 @@
+// archive_ops_test.cpp -- pack_archive and unpack_archive: lists, folders, callbacks, cancel,
+// and the failures that must leave earlier files alone.
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "archive/archive_ops.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct Progress {
+    std::vector<int64_t> sizes;
+    std::vector<std::string> paths;
+    int cancel_after = -1;  // set *cancel after this many entries
+    int* cancel = nullptr;
+};
+
+int record_progress(int64_t byte_count, const char* path, void* user_value)
+{
+    Progress* progress = static_cast<Progress*>(user_value);
+    progress->sizes.push_back(byte_count);
+    progress->paths.push_back(path);
+    if (progress->cancel != nullptr && static_cast<int>(progress->sizes.size()) == progress->cancel_after)
+        *progress->cancel = 1;
+    return 0;
+}
+
+struct Operation {
+    int64_t result;
+    std::string path_buffer;
+    Progress progress;
+};
+
+Operation pack(const std::string& directory, const std::string& list, const std::string& archive)
+{
+    Operation op;
+    char buffer[1024];
+    std::strcpy(buffer, directory.c_str());
+    op.result = pack_archive(buffer, sizeof buffer, list.c_str(), archive.c_str(), &op.progress,
+                             record_progress);
+    op.path_buffer = buffer;
+    return op;
+}
+
+Operation unpack(const std::string& archive, const std::string& list, const std::string& directory,
+                 int* cancel = nullptr, int cancel_after = -1)
+{
+    Operation op;
+    op.progress.cancel = cancel;
+    op.progress.cancel_after = cancel_after;
+    char buffer[1024];
+    std::strcpy(buffer, directory.c_str());
+    op.result = unpack_archive(archive.c_str(), list.c_str(), buffer, sizeof buffer, &op.progress,
+                               cancel, record_progress);
+    op.path_buffer = buffer;
+    return op;
+}
+
+// A scratch folder with input files a.dat (10 bytes), sub\b.dat (0 bytes), sub\deep\c.dat (5
+// bytes), their list, and the archive packed from them.
+struct PackedTree {
+    ScratchFolder scratch;
+    std::string in = scratch / "in/";
+    std::string out = scratch / "out/";
+    std::string list = scratch / "list.txt";
+    std::string archive = scratch / "tree.qbr";
+
+    PackedTree()
+    {
+        write_text(in + "a.dat", "0123456789");
+        write_text(in + "sub/b.dat", "");
+        write_text(in + "sub/deep/c.dat", "hello");
+        write_text(list, "a.dat\nsub\\b.dat\nsub\\deep\\c.dat\n");
+        EXPECT_EQ(pack(in, list, archive).result, 15);
+    }
+};
+
+}  // namespace
+
+TEST(PackArchive, ReportsEachFileAndReturnsTheTotal)
+{
+    PackedTree tree;
+    Operation op = pack(tree.in, tree.list, tree.archive);
+    EXPECT_EQ(op.result, 15);
+    EXPECT_EQ(op.progress.sizes, (std::vector<int64_t>{10, 0, 5}));
+    EXPECT_EQ(op.progress.paths.back(), tree.in + "sub\\deep\\c.dat");
+}
+
+TEST(UnpackArchive, CreatesMissingFoldersAndReportsDecodedSizes)
+{
+    PackedTree tree;
+    Operation op = unpack(tree.archive, tree.list, tree.out + "new/level/");
+    ASSERT_EQ(op.result, ARCHIVE_OK);
+    EXPECT_EQ(op.progress.sizes, (std::vector<int64_t>{10, 0, 5}));
+    EXPECT_EQ(read_file(tree.out + "new/level/sub/deep/c.dat"), bytes_of("hello"));
+    EXPECT_TRUE(file_exists(tree.out + "new/level/sub/b.dat"));
+    EXPECT_EQ(read_file(tree.out + "new/level/a.dat"), bytes_of("0123456789"));
+}
+
+TEST(ArchiveOps, ListEndsAtTheFirstBlankLine)
+{
+    PackedTree tree;
+    write_text(tree.scratch / "blank_first.txt", "\n  \na.dat\n");
+    write_text(tree.scratch / "blank_middle.txt", "a.dat\n \t \nmissing.dat\n");
+    std::string empty_archive = tree.scratch / "empty.qbr";
+
+    Operation packed = pack(tree.in, tree.scratch / "blank_first.txt", empty_archive);
+    EXPECT_EQ(packed.result, 0);
+    EXPECT_TRUE(file_exists(empty_archive));
+    EXPECT_TRUE(read_file(empty_archive).empty());
+
+    EXPECT_EQ(unpack(tree.archive, tree.scratch / "blank_first.txt", tree.out).result, ARCHIVE_OK);
+    EXPECT_FALSE(file_exists(tree.out));
+
+    EXPECT_EQ(pack(tree.in, tree.scratch / "blank_middle.txt", empty_archive).result, 10);
+    EXPECT_EQ(unpack(tree.archive, tree.scratch / "blank_middle.txt", tree.out).result, ARCHIVE_OK);
+    EXPECT_FALSE(file_exists(tree.out + "missing.dat"));
+}
+
+TEST(ArchiveOps, ListAndArchiveOfDifferentLengths)
+{
+    PackedTree tree;
+    write_text(tree.scratch / "longer.txt", "a.dat\nb.dat\nc.dat\nd.dat\n");
+    Operation longer = unpack(tree.archive, tree.scratch / "longer.txt", tree.out);
+    EXPECT_EQ(longer.result, ARCHIVE_DECODE_FAILED);
+    EXPECT_EQ(longer.path_buffer, tree.out + "d.dat");
+    EXPECT_TRUE(file_exists(tree.out + "d.dat"));
+
+    write_text(tree.scratch / "shorter.txt", "only.dat\n");
+    EXPECT_EQ(unpack(tree.archive, tree.scratch / "shorter.txt", tree.out).result, ARCHIVE_OK);
+    EXPECT_EQ(read_file(tree.out + "only.dat"), bytes_of("0123456789"));
+}
+
+TEST(UnpackArchive, StopsBeforeTheNextEntryWhenCancelled)
+{
+    PackedTree tree;
+    int cancel = 1;
+    Operation before = unpack(tree.archive, tree.list, tree.out, &cancel);
+    EXPECT_EQ(before.result, ARCHIVE_CANCELLED);
+    EXPECT_FALSE(file_exists(tree.out));
+
+    cancel = 0;  // set from inside the callback, as a dialog's message loop would
+    Operation during = unpack(tree.archive, tree.list, tree.out, &cancel, 1);
+    EXPECT_EQ(during.result, ARCHIVE_CANCELLED);
+    EXPECT_TRUE(file_exists(tree.out + "a.dat"));
+    EXPECT_FALSE(file_exists(tree.out + "sub"));
+}
+
+TEST(ArchiveOps, RefusesBadArgumentsWithoutTouchingFiles)
+{
+    PackedTree tree;
+    EXPECT_EQ(unpack(tree.archive, tree.list, tree.scratch / "out").result, ARCHIVE_BAD_ARGUMENT);
+    EXPECT_FALSE(file_exists(tree.scratch / "out"));
+
+    const struct {
+        const char* name;
+        int64_t expected;
+    } archive_names[] = {
+        {"x.qbr", 15}, {"X.QBR", 15}, {"x.Qbr", 15}, {"x.bin", ARCHIVE_BAD_ARGUMENT},
+    };
+    for (const auto& c : archive_names) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(pack(tree.in, tree.list, tree.scratch / c.name).result, c.expected);
+    }
+    EXPECT_FALSE(file_exists(tree.scratch / "x.bin"));
+}
+
+TEST(UnpackArchive, ReportsFilesAndFoldersThatCannotBeCreated)
+{
+    PackedTree tree;
+    write_text(tree.out + "blocker", "a file where a folder is needed");
+    write_text(tree.scratch / "blocked.txt", "blocker\\x.dat\n");
+    Operation blocked = unpack(tree.archive, tree.scratch / "blocked.txt", tree.out);
+    EXPECT_EQ(blocked.result, ARCHIVE_MKDIR_FAILED);
+    // The buffer names the folder whose creation failed: a leading part of the entry's path.
+    std::string full = tree.out + "blocker\\x.dat";
+    EXPECT_EQ(full.compare(0, blocked.path_buffer.size(), blocked.path_buffer), 0);
+    EXPECT_LT(blocked.path_buffer.size(), full.size());
+
+    // The folder can be made, but no file of that name can exist in it.
+    write_text(tree.scratch / "long.txt", "made\\" + std::string(300, 'n') + "\n");
+    Operation too_long = unpack(tree.archive, tree.scratch / "long.txt", tree.out);
+    EXPECT_EQ(too_long.result, ARCHIVE_CREATE_FAILED);
+    EXPECT_TRUE(file_exists(tree.out + "made"));
+
+    EXPECT_EQ(unpack(tree.scratch / "missing.qbr", tree.list, tree.out).result,
+              ARCHIVE_UNPACK_OPEN_FAILED);
+    EXPECT_EQ(unpack(tree.archive, tree.scratch / "missing.txt", tree.out).result,
+              ARCHIVE_UNPACK_OPEN_FAILED);
+}
+
+TEST(UnpackArchive, RefusesTheWholeListBeforeWritingAnything)
+{
+    PackedTree tree;
+    const struct {
+        const char* name;
+        std::string list;
+        int expected;
+    } cases[] = {
+        {"parent folder", "a.dat\n..\\escape.dat\n", ARCHIVE_UNSAFE_NAME},
+        {"absolute name", "a.dat\n/tmp/escape.dat\n", ARCHIVE_UNSAFE_NAME},
+        {"drive prefix", "a.dat\nC:escape.dat\n", ARCHIVE_UNSAFE_NAME},
+        {"name too long", "a.dat\n" + std::string(1100, 'n') + "\n", ARCHIVE_NAME_TOO_LONG},
+        {"the archive above the folder", "a.dat\n../tree.qbr\n", ARCHIVE_UNSAFE_NAME},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_text(tree.scratch / "bad.txt", c.list);
+        EXPECT_EQ(unpack(tree.archive, tree.scratch / "bad.txt", tree.out).result, c.expected);
+        EXPECT_FALSE(file_exists(tree.out + "a.dat"));
+    }
+}
+
+TEST(UnpackArchive, NeverWritesOverItsOwnInputs)
+{
+    PackedTree tree;
+    Bytes archive_before = read_file(tree.archive);
+    write_text(tree.scratch / "self.txt", "a.dat\ntree.qbr\n");
+    EXPECT_EQ(unpack(tree.archive, tree.scratch / "self.txt", tree.scratch.path()).result,
+              ARCHIVE_SELF_REFERENCE);
+    EXPECT_EQ(read_file(tree.archive), archive_before);
+    EXPECT_FALSE(file_exists(tree.scratch / "a.dat"));
+
+    write_text(tree.scratch / "self.txt", "self.txt\n");
+    EXPECT_EQ(unpack(tree.archive, tree.scratch / "self.txt", tree.scratch.path()).result,
+              ARCHIVE_SELF_REFERENCE);
+    EXPECT_EQ(read_file(tree.scratch / "self.txt"), bytes_of("self.txt\n"));
+}
+
+TEST(PackArchive, FailedPackLeavesTheEarlierArchiveInPlace)
+{
+    PackedTree tree;
+    Bytes before = read_file(tree.archive);
+    const struct {
+        const char* name;
+        std::string list;
+        int64_t expected;
+    } cases[] = {
+        {"missing input", "a.dat\nmissing.dat\n", ARCHIVE_INPUT_OPEN_FAILED},
+        {"input is a folder", "a.dat\nsub\n", ARCHIVE_INPUT_OPEN_FAILED},
+        {"line too long", "a.dat\n" + std::string(1100, 'n') + "\n", ARCHIVE_NAME_TOO_LONG},
+        {"names the archive", "a.dat\n../tree.qbr\n", ARCHIVE_SELF_REFERENCE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_text(tree.scratch / "bad.txt", c.list);
+        EXPECT_EQ(pack(tree.in, tree.scratch / "bad.txt", tree.archive).result, c.expected);
+        EXPECT_EQ(read_file(tree.archive), before);
+        EXPECT_FALSE(file_exists(tree.archive + ".partial"));
+    }
+
+    EXPECT_EQ(pack(tree.in, tree.scratch / "missing.txt", tree.archive).result,
+              ARCHIVE_PACK_OPEN_FAILED);
+    EXPECT_EQ(read_file(tree.archive), before);
+    EXPECT_EQ(pack(tree.in, tree.scratch / "missing.txt", tree.scratch / "new.qbr").result,
+              ARCHIVE_PACK_OPEN_FAILED);
+    EXPECT_FALSE(file_exists(tree.scratch / "new.qbr"));
+
+    write_text(tree.scratch / "list.qbr", "a.dat\n");
+    EXPECT_EQ(pack(tree.in, tree.scratch / "list.qbr", tree.scratch / "list.qbr").result,
+              ARCHIVE_SELF_REFERENCE);
+    EXPECT_EQ(read_file(tree.scratch / "list.qbr"), bytes_of("a.dat\n"));
+}

@@ -1,0 +1,235 @@
+// codec_test.cpp -- the LZSS codec and its bit stream: exact codes, damaged streams, round trips.
+
+#include <cstdio>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "archive/bit_stream.h"
+#include "archive/lzss_codec.h"
+#include "support/test_support.h"
+
+namespace {
+
+// Codes each input as one entry of a single stream, as a freshly started process would.
+Bytes encode_entries(const std::vector<Bytes>& inputs)
+{
+    ScratchFolder scratch;
+    lzss_reset_window();
+    BitStream* stream = bits_open_writer((scratch / "out.qbr").c_str());
+    EXPECT_NE(stream, nullptr);
+    for (size_t i = 0; i < inputs.size(); i++) {
+        std::string input_path = scratch / ("in" + std::to_string(i));
+        write_file(input_path, inputs[i]);
+        FILE* input = std::fopen(input_path.c_str(), "rb");
+        EXPECT_EQ(lzss_encode_entry(input, stream), static_cast<int64_t>(inputs[i].size()));
+        std::fclose(input);
+    }
+    EXPECT_EQ(bits_close_writer(stream), 0);
+    return read_file(scratch / "out.qbr");
+}
+
+struct Decoded {
+    std::vector<int64_t> results;
+    std::vector<Bytes> outputs;
+};
+
+// Decodes `entries` entries from `archive`, stopping at the first failure.
+Decoded decode_entries(const Bytes& archive, size_t entries)
+{
+    ScratchFolder scratch;
+    write_file(scratch / "in.qbr", archive);
+    BitStream* stream = bits_open_reader((scratch / "in.qbr").c_str());
+    EXPECT_NE(stream, nullptr);
+    Decoded decoded;
+    for (size_t i = 0; i < entries; i++) {
+        std::string output_path = scratch / ("out" + std::to_string(i));
+        FILE* output = std::fopen(output_path.c_str(), "wb");
+        int64_t result = lzss_decode_entry(stream, output);
+        std::fclose(output);
+        decoded.results.push_back(result);
+        decoded.outputs.push_back(read_file(output_path));
+        if (result < 0)
+            break;
+    }
+    bits_close_reader(stream);
+    return decoded;
+}
+
+Bytes repeat(const std::string& text, int times)
+{
+    std::string all;
+    for (int i = 0; i < times; i++)
+        all += text;
+    return bytes_of(all);
+}
+
+struct WorkedCode {
+    const char* name;
+    std::vector<Bytes> inputs;
+    Bytes archive;
+};
+
+}  // namespace
+
+TEST(LzssCodec, ReproducesWorkedCodes)
+{
+    const WorkedCode cases[] = {
+        {"no bytes", {{}}, {0x00, 0x00}},
+        {"one letter", {bytes_of("x")}, {0xbc, 0x00, 0x00}},
+        {"three literals", {bytes_of("abc")}, {0xb0, 0xd8, 0xac, 0x60, 0x00}},
+        {"overlapping pair", {repeat("abc", 4)}, {0xb0, 0xd8, 0xac, 0x60, 0x01, 0x70, 0x00, 0x00}},
+        {"run of 20", {repeat("a", 20)}, {0xb0, 0x80, 0x07, 0xc0, 0x24, 0x00, 0x00}},
+        {"two entries share a byte", {bytes_of("x"), bytes_of("y")},
+         {0xbc, 0x00, 0x02, 0xf2, 0x00, 0x00}},
+        {"two equal bytes are two literals", {bytes_of("aa")}, {0xb0, 0xd8, 0x40, 0x00}},
+    };
+    for (const WorkedCode& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(encode_entries(c.inputs), c.archive);
+    }
+}
+
+TEST(LzssCodec, EveryEntryStartsWithALiteral)
+{
+    // The second entry repeats the first; it must not begin with a match into the old window.
+    Bytes archive = encode_entries({bytes_of("hello"), bytes_of("hello")});
+    Bytes first = encode_entries({bytes_of("hello")});
+    // First entry: 5 literals (45 bits) + end (13 bits) = 58 bits; the next flag is bit 58.
+    ASSERT_GT(archive.size(), 7u);
+    EXPECT_EQ((archive[7] >> 5) & 1, 1) << "second entry's first flag must be a literal";
+    Decoded decoded = decode_entries(archive, 2);
+    ASSERT_EQ(decoded.results, (std::vector<int64_t>{5, 5}));
+    EXPECT_EQ(decoded.outputs[1], bytes_of("hello"));
+    EXPECT_EQ(first.size(), 8u);
+}
+
+TEST(LzssCodec, PairCopiesFromItsOwnOutput)
+{
+    // Literals a, b, c, then the pair position 1 length 9 yields abc three more times.
+    Decoded decoded = decode_entries({0xb0, 0xd8, 0xac, 0x60, 0x01, 0x70, 0x00, 0x00}, 1);
+    ASSERT_EQ(decoded.results, std::vector<int64_t>{12});
+    EXPECT_EQ(decoded.outputs[0], repeat("abc", 4));
+}
+
+TEST(LzssCodec, LongestLengthFieldCopiesSeventeenBytes)
+{
+    // literal 'q' (1 01110001), pair position 1 length field 15 (0 000000000001 1111), end.
+    // Bits: 10111000 10000000 00000111 11000000 0000000 -> b8 80 07 c0 00
+    Decoded decoded = decode_entries({0xb8, 0x80, 0x07, 0xc0, 0x00}, 1);
+    ASSERT_EQ(decoded.results, std::vector<int64_t>{18});
+    EXPECT_EQ(decoded.outputs[0], repeat("q", 18));
+}
+
+struct DamagedStream {
+    const char* name;
+    Bytes archive;
+    int64_t decoded_before_failure;
+};
+
+TEST(LzssCodec, RejectsStreamsThatEndInsideAnEntry)
+{
+    const DamagedStream cases[] = {
+        {"empty file", {}, 0},
+        {"ends inside a literal", {0xbc}, 0},
+        {"ends after a literal, no end marker", {0xbc, 0x00}, 1},
+        {"ends inside a match position", {0xb0, 0xd8, 0xac, 0x60}, 3},
+        {"ends inside a length field", {0xb0, 0xd8, 0xac, 0x60, 0x01}, 3},
+        {"ends inside the end marker", {0xb0, 0xd8, 0xac, 0x60, 0x01, 0x70, 0x00}, 12},
+    };
+    for (const DamagedStream& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded decoded = decode_entries(c.archive, 1);
+        ASSERT_EQ(decoded.results.size(), 1u);
+        EXPECT_EQ(decoded.results[0], LZ_STREAM_FAILED);
+        EXPECT_EQ(static_cast<int64_t>(decoded.outputs[0].size()), c.decoded_before_failure);
+    }
+}
+
+TEST(LzssCodec, ReadingPastTheLastEntryFails)
+{
+    Decoded decoded = decode_entries(encode_entries({bytes_of("x"), bytes_of("y")}), 3);
+    EXPECT_EQ(decoded.results, (std::vector<int64_t>{1, 1, LZ_STREAM_FAILED}));
+}
+
+TEST(LzssCodec, DecoderStopsOnArbitraryBytes)
+{
+    // Whatever the bytes, decoding ends: with an entry, or with a failure at the end of data.
+    for (uint32_t seed = 1; seed <= 200; seed++) {
+        SCOPED_TRACE(seed);
+        Bytes garbage = random_bytes(1 + seed * 7 % 300, seed);
+        Decoded decoded = decode_entries(garbage, 1000);
+        EXPECT_EQ(decoded.results.back(), LZ_STREAM_FAILED);
+    }
+}
+
+struct RoundTrip {
+    const char* name;
+    Bytes input;
+};
+
+TEST(LzssCodec, RoundTripsAroundTheWindowWrap)
+{
+    const RoundTrip cases[] = {
+        {"text 4095", text_bytes(4095, 1)},     {"text 4096", text_bytes(4096, 2)},
+        {"text 4097", text_bytes(4097, 3)},     {"text 65541", text_bytes(65541, 4)},
+        {"random 70000", random_bytes(70000, 5)}, {"runs 100000", run_bytes(100000, 6)},
+        {"zeros 9000", Bytes(9000, 0)},         {"one byte", bytes_of("z")},
+        {"two bytes", bytes_of("zz")},          {"eighteen equal", repeat("z", 18)},
+    };
+    for (const RoundTrip& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes archive = encode_entries({c.input});
+        Decoded decoded = decode_entries(archive, 1);
+        ASSERT_EQ(decoded.results, std::vector<int64_t>{static_cast<int64_t>(c.input.size())});
+        EXPECT_TRUE(decoded.outputs[0] == c.input);
+    }
+}
+
+TEST(LzssCodec, ManyEntriesInOneStreamStartMidByte)
+{
+    std::vector<Bytes> inputs;
+    for (uint32_t i = 0; i < 60; i++) {
+        size_t size = (i * 977) % 5000;
+        inputs.push_back(i % 3 == 0 ? text_bytes(size, i) : i % 3 == 1 ? random_bytes(size, i)
+                                                                        : run_bytes(size, i));
+    }
+    Decoded decoded = decode_entries(encode_entries(inputs), inputs.size());
+    ASSERT_EQ(decoded.outputs.size(), inputs.size());
+    for (size_t i = 0; i < inputs.size(); i++) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(decoded.results[i], static_cast<int64_t>(inputs[i].size()));
+        EXPECT_TRUE(decoded.outputs[i] == inputs[i]);
+    }
+}
+
+TEST(BitStream, PadsTheLastPartialByteWithZeros)
+{
+    ScratchFolder scratch;
+    BitStream* stream = bits_open_writer((scratch / "bits").c_str());
+    ASSERT_NE(stream, nullptr);
+    ASSERT_EQ(bits_put_field(stream, 0x5, 3), 0);       // 101
+    ASSERT_EQ(bits_put_field(stream, 0xABC, 12), 0);    // 1010 1011 1100
+    ASSERT_EQ(bits_close_writer(stream), 0);
+    EXPECT_EQ(read_file(scratch / "bits"), (Bytes{0xb5, 0x78}));
+
+    stream = bits_open_reader((scratch / "bits").c_str());
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(bits_get_field(stream, 3), 0x5);
+    EXPECT_EQ(bits_get_field(stream, 12), 0xABC);
+    EXPECT_EQ(bits_get(stream), 0);  // the padding bit
+    EXPECT_EQ(bits_get(stream), -1);
+    bits_close_reader(stream);
+}
+
+TEST(BitStream, ReportsAWriteThatFailsOnlyAtClose)
+{
+#ifdef __linux__
+    BitStream* stream = bits_open_writer("/dev/full");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(bits_put_field(stream, 0xAB, 8), 0);  // buffered, not yet on the device
+    EXPECT_EQ(bits_close_writer(stream), -1);
+#else
+    GTEST_SKIP() << "needs /dev/full";
+#endif
+}
