@@ -4,8 +4,13 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -102,4 +107,54 @@ Bytes run_bytes(size_t size, uint32_t seed)
             bytes.push_back(value);
     }
     return bytes;
+}
+
+// One command-line word in double quotes. Backslashes in front of the closing quote are doubled,
+// which both a POSIX shell and the Windows argument parser turn back into single ones.
+static std::string quoted(const std::string& word)
+{
+    size_t trailing = 0;
+    while (trailing < word.size() && word[word.size() - 1 - trailing] == '\\')
+        trailing++;
+    return "\"" + word + std::string(trailing, '\\') + "\"";
+}
+
+static std::string text_of(const std::string& path)
+{
+    Bytes bytes = read_file(path);
+    std::string text(bytes.begin(), bytes.end());
+#ifdef _WIN32
+    std::string plain;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            plain += text[i];
+    }
+    text = plain;
+#endif
+    return text;
+}
+
+ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& log_folder)
+{
+    const std::string out_path = log_folder + "program-stdout.txt";
+    const std::string err_path = log_folder + "program-stderr.txt";
+    std::string command = quoted(program);
+    for (const std::string& argument : arguments)
+        command += " " + quoted(argument);
+    command += " >" + quoted(out_path) + " 2>" + quoted(err_path);
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd /c drops the outermost pair of quotes
+#endif
+    std::fflush(nullptr);
+    int raw = std::system(command.c_str());
+    ProgramRun run;
+#ifdef _WIN32
+    run.status = raw;
+#else
+    run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+    run.out = text_of(out_path);
+    run.err = text_of(err_path);
+    return run;
 }

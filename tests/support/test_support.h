@@ -35,3 +35,18 @@ Bytes bytes_of(const std::string& text);
 Bytes text_bytes(size_t size, uint32_t seed);
 Bytes random_bytes(size_t size, uint32_t seed);
 Bytes run_bytes(size_t size, uint32_t seed);
+
+// What a program run as a separate process left: its exit status (-1 when it did not end
+// normally) and the text it wrote to standard output and standard error.
+struct ProgramRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` with `arguments` through the host's command processor (std::system), each word
+// in double quotes, standard output and error redirected to files in `log_folder` (ending with a
+// separator). Works with a POSIX shell and with cmd.exe; arguments must not hold double quotes,
+// "$", "`" or two backslashes in a row.
+ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& log_folder);
