@@ -40,8 +40,9 @@ void write_file(const std::string& path, const Bytes& bytes)
         fs::create_directories(parent);
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr) << path;
-    if (!bytes.empty())
+    if (!bytes.empty()) {
         ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size()) << path;
+    }
     ASSERT_EQ(std::fclose(file), 0) << path;
 }
 
