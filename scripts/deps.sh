@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
-# deps.sh -- installs the Debian packages the build and the tests need; does nothing when all
-# of them are there already. Sourced or run by demo.sh and test.sh.
+# deps.sh -- installs the Debian packages the builds and the tests need: the native toolchain
+# and GoogleTest, the MinGW-w64 cross compilers, Wine (32- and 64-bit) and an X server for the
+# Windows programs' tests. Does nothing when all of them are there already.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev)
+packages=(g++ cmake ninja-build libgtest-dev googletest
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64
+          wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick time)
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+    as_root=(sudo)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -16,9 +24,9 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 echo "Installing: ${missing[*]}"
-as_root=()
-if [ "$(id -u)" -ne 0 ]; then
-    as_root=(sudo)
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${as_root[@]}" dpkg --add-architecture i386
 fi
 "${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null

@@ -1,0 +1,21 @@
+# windows.cmake -- settings of a cross build for Windows: the Wine runner that lets ctest start
+# the cross-built programs, and the static runtime. Included by the top-level CMakeLists.txt.
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(TRV_WINEARCH win64)
+  find_program(TRV_WINE_LOADER NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  find_program(TRV_WINE_LOADER NAMES wine64 wine)
+else()
+  set(TRV_WINEARCH win32)
+  find_program(TRV_WINE_LOADER NAMES wine)
+endif()
+if(NOT TRV_WINE_LOADER)
+  set(TRV_WINE_LOADER wine)
+endif()
+
+set(TRV_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-env.sh.in ${TRV_WINE_ROOT}/wine-env.sh @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-exec.in ${TRV_WINE_ROOT}/wine-exec @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TRV_WINE_ROOT}/wine-exec)

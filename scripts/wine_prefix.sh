@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# wine_prefix.sh -- makes a fresh Wine prefix for a Windows build tree and keeps a warm
+# wineserver running for it, or stops that server.
+#   scripts/wine_prefix.sh BUILD_DIR start    fresh prefix, persistent server, warmed up
+#   scripts/wine_prefix.sh BUILD_DIR stop     stops the server
+set -euo pipefail
+
+build_dir=$1
+action=${2:-start}
+env_file="$build_dir/wine/wine-env.sh"
+if [ ! -f "$env_file" ]; then
+    echo "wine_prefix.sh: $build_dir is not a configured Windows build tree" >&2
+    exit 1
+fi
+# shellcheck source=/dev/null
+. "$env_file"
+
+case "$action" in
+start)
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX" "$HOME"
+    mkdir -p "$HOME" "$(dirname "$WINEPREFIX")"
+    "$TRV_WINE_LOADER" wineboot -i </dev/null >/dev/null 2>&1
+    # A persistent server, started with its output sent away: otherwise the helper processes of
+    # the first program inherit ctest's pipe and ctest waits for them. The server that wineboot
+    # started is let go first.
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    wineserver -p </dev/null >/dev/null 2>&1
+    "$TRV_WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1
+    ;;
+stop)
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    ;;
+*)
+    echo "wine_prefix.sh: unknown action $action" >&2
+    exit 2
+    ;;
+esac

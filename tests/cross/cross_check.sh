@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# cross_check.sh -- the native lzss and lzss.exe under Wine pack the same tree into
+# byte-identical archives, and each unpacks the other's archive back into the tree.
+#   cross_check.sh NATIVE_LZSS WINDOWS_LZSS WINE_EXEC INPUT_FOLDER
+set -euo pipefail
+
+native=$1
+windows=$2
+wine_exec=$3
+inputs=$4
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# A tree with nested folders, a blank in a name, an empty file and files around the window size.
+mkdir -p "$scratch/tree/maps/deep" "$scratch/tree/sound fx"
+cp "$inputs"/* "$scratch/tree/"
+cp "$inputs/text4097.txt" "$scratch/tree/maps/deep/level 1.txt"
+cp "$inputs/lcg.bin" "$scratch/tree/sound fx/hit.wav"
+: > "$scratch/tree/maps/empty.dat"
+(cd "$scratch/tree" && find . -type f | sed 's|^\./||' | sort | tr '/' '\\') > "$scratch/list.txt"
+cd "$scratch"
+
+fail() {
+    echo "cross_check: $*" >&2
+    exit 1
+}
+
+"$native" 'tree\' list.txt native.qbr > native.out
+"$wine_exec" "$windows" 'tree\' list.txt windows.qbr > windows.out
+cmp native.qbr windows.qbr || fail "the archives differ"
+diff <(tr -d '\r' < windows.out) native.out || fail "the progress lines differ"
+
+"$native" windows.qbr list.txt 'from-windows\' > /dev/null
+"$wine_exec" "$windows" native.qbr list.txt 'from-native\' > /dev/null
+diff -r tree from-windows || fail "the native lzss did not restore the tree from lzss.exe's archive"
+diff -r tree from-native || fail "lzss.exe did not restore the tree from the native archive"
+echo "cross_check: $(wc -l < list.txt) files, archives identical ($(wc -c < native.qbr) bytes)"

@@ -1,0 +1,181 @@
+// list_image_format_test.cpp -- which list images are accepted, and the images that listimage
+// makes from file lists.
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "install/list_image.h"
+#include "support/test_support.h"
+
+static void put_le32(Bytes* image, size_t offset, int32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        (*image)[offset + i] = (uint8_t)((uint32_t)value >> (8 * i));
+}
+
+static int32_t le32_at(const Bytes& image, size_t offset)
+{
+    uint32_t value = 0;
+    for (int i = 0; i < 4; i++)
+        value |= (uint32_t)image[offset + i] << (8 * i);
+    return (int32_t)value;
+}
+
+// A well-formed image of `count` entries named "file0", "file1", ...
+static Bytes image_of(int32_t count)
+{
+    Bytes image(LIST_HEADER_BYTES + (size_t)count * LIST_ENTRY_BYTES, 0);
+    put_le32(&image, LIST_COUNT_OFFSET, count);
+    for (int32_t i = 0; i < count; i++) {
+        std::string name = "file" + std::to_string(i);
+        std::memcpy(&image[LIST_HEADER_BYTES + (size_t)i * LIST_ENTRY_BYTES], name.data(),
+                    name.size());
+    }
+    return image;
+}
+
+TEST(ListImage, AcceptsOnlyImagesWhoseSizeMatchesTheirCount)
+{
+    struct Case {
+        const char* name;
+        Bytes image;
+        bool valid;
+    };
+    Bytes negative = image_of(0);
+    put_le32(&negative, LIST_COUNT_OFFSET, -1);
+    Bytes huge = image_of(1);
+    put_le32(&huge, LIST_COUNT_OFFSET, 0x7FFFFFFF);
+    Bytes truncated = image_of(3);
+    truncated.pop_back();
+    Bytes longer = image_of(2);
+    longer.push_back(0);
+    Bytes unterminated = image_of(2);
+    std::memset(&unterminated[LIST_HEADER_BYTES + LIST_ENTRY_BYTES], 'a', LIST_NAME_BYTES);
+    Bytes full_name = image_of(1);
+    std::memset(&full_name[LIST_HEADER_BYTES], 'a', LIST_NAME_BYTES - 1);
+    const Case cases[] = {
+        {"empty file", Bytes(), false},
+        {"shorter than the header", Bytes(LIST_HEADER_BYTES - 1, 0), false},
+        {"no entries", image_of(0), true},
+        {"three entries", image_of(3), true},
+        {"negative count", negative, false},
+        {"count far beyond the file", huge, false},
+        {"one byte short", truncated, false},
+        {"one byte too many", longer, false},
+        {"name without terminator", unterminated, false},
+        {"name of 255 characters", full_name, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.valid, list_image_is_valid(c.image.data(), c.image.size()));
+    }
+}
+
+TEST(ListImage, NamesTheImageAfterTheList)
+{
+    const struct {
+        const char* list;
+        const char* image;
+    } cases[] = {
+        {"typical_install_list.txt", "typical_install_list.install"},
+        {"out\\exe_install_list.txt", "out\\exe_install_list.install"},
+        {"lists.v2\\names", "lists.v2\\names.install"},
+        {"a.b.txt", "a.b.install"},
+    };
+    for (const auto& c : cases) {
+        char image[64];
+        ASSERT_TRUE(list_image_name(c.list, image, sizeof image));
+        EXPECT_STREQ(c.image, image);
+    }
+    char tiny[12];
+    EXPECT_FALSE(list_image_name("list.txt", tiny, sizeof tiny));
+}
+
+class MakeListImage : public ::testing::Test {
+protected:
+    ListImageResult make(const std::string& list_text)
+    {
+        write_text(scratch / "list.txt", list_text);
+        return make_list_image((scratch / "list.txt").c_str(), (scratch / "src/").c_str(),
+                               (scratch / "list.install").c_str(), &report, nullptr, nullptr);
+    }
+    Bytes image() { return read_file(scratch / "list.install"); }
+
+    ScratchFolder scratch;
+    ListImageReport report;
+};
+
+TEST_F(MakeListImage, RecordsNamesSizesAndTotalInListOrder)
+{
+    write_file(scratch / "src/b.dat", Bytes(300, 7));
+    write_file(scratch / "src/sub dir/a.txt", Bytes(5000, 1));
+    write_file(scratch / "src/empty", Bytes());
+    ASSERT_EQ(LIST_IMAGE_OK, make("b.dat\r\nabsent.bin\nsub dir\\a.txt\nempty"));
+
+    Bytes made = image();
+    ASSERT_TRUE(list_image_is_valid(made.data(), made.size()));
+    EXPECT_EQ(Bytes(LIST_NAME_BYTES, 0), Bytes(made.begin(), made.begin() + LIST_NAME_BYTES));
+    EXPECT_EQ(4, le32_at(made, LIST_COUNT_OFFSET));
+    EXPECT_EQ(5300, le32_at(made, LIST_TOTAL_SIZE_OFFSET));
+    EXPECT_EQ(0, le32_at(made, LIST_TOTAL_SIZE_OFFSET + 4));
+    const struct {
+        const char* name;
+        int32_t size;
+    } entries[] = {{"b.dat", 300}, {"absent.bin", 0}, {"sub dir\\a.txt", 5000}, {"empty", 0}};
+    for (int i = 0; i < 4; i++) {
+        const uint8_t* entry = &made[LIST_HEADER_BYTES + (size_t)i * LIST_ENTRY_BYTES];
+        Bytes expected_name(LIST_NAME_BYTES, 0);
+        std::memcpy(expected_name.data(), entries[i].name, std::strlen(entries[i].name));
+        EXPECT_EQ(expected_name, Bytes(entry, entry + LIST_NAME_BYTES)) << entries[i].name;
+        EXPECT_EQ(entries[i].size, le32_at(made, LIST_HEADER_BYTES + (size_t)i * LIST_ENTRY_BYTES +
+                                                     LIST_ENTRY_SIZE_OFFSET));
+    }
+    EXPECT_EQ(1, report.missing_files);
+}
+
+TEST_F(MakeListImage, EmptyListGivesABareHeader)
+{
+    ASSERT_EQ(LIST_IMAGE_OK, make(""));
+    EXPECT_EQ(Bytes(LIST_HEADER_BYTES, 0), image());
+    ASSERT_EQ(LIST_IMAGE_OK, make("\n\n"));
+    EXPECT_EQ(Bytes(LIST_HEADER_BYTES, 0), image());
+}
+
+TEST_F(MakeListImage, RefusesListsThatUnpackingWouldReadDifferently)
+{
+    const struct {
+        const char* list;
+        ListImageResult result;
+        int32_t line;
+    } cases[] = {
+        {"a\n\nb\n", LIST_IMAGE_BAD_NAME, 2},
+        {"a\n b\n", LIST_IMAGE_BAD_NAME, 2},
+        {"a \n", LIST_IMAGE_BAD_NAME, 1},
+        {"two  blanks\n", LIST_IMAGE_BAD_NAME, 1},
+        {"tab\there\n", LIST_IMAGE_BAD_NAME, 1},
+        {"..\\outside\n", LIST_IMAGE_BAD_NAME, 1},
+        {"C:\\absolute\n", LIST_IMAGE_BAD_NAME, 1},
+        {"\\rooted\n", LIST_IMAGE_BAD_NAME, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.list);
+        write_text(scratch / "list.install", "earlier");
+        EXPECT_EQ(c.result, make(c.list));
+        EXPECT_EQ(c.line, report.line);
+        EXPECT_EQ(bytes_of("earlier"), image());
+    }
+    std::string longest(255, 'n');
+    EXPECT_EQ(LIST_IMAGE_OK, make(longest + "\n"));
+    EXPECT_EQ(LIST_IMAGE_NAME_TOO_LONG, make("x\n" + longest + "n\n"));
+    EXPECT_EQ(2, report.line);
+}
+
+TEST_F(MakeListImage, MissingListIsReportedAndWritesNothing)
+{
+    ListImageResult result =
+        make_list_image((scratch / "none.txt").c_str(), (scratch / "src/").c_str(),
+                        (scratch / "list.install").c_str(), &report, nullptr, nullptr);
+    EXPECT_EQ(LIST_IMAGE_LIST_UNREADABLE, result);
+    EXPECT_FALSE(file_exists(scratch / "list.install"));
+}
