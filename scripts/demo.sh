@@ -1,33 +1,33 @@
 #!/usr/bin/env bash
-# demo.sh -- builds lzss, packs the sample patch from the repository into a QBR archive, unpacks
-# it into a fresh folder and shows that both trees are identical.
+# demo.sh -- builds the native tools and the Windows programs, assembles the sample patch's source
+# tree in out/sample and builds its distribution medium in out/medium; make_medium.sh checks the
+# medium by unpacking every archive again and comparing it with the sources.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRV_BUILD_TESTS=OFF >/dev/null
-cmake --build build/release --target lzss
 
-lzss=$PWD/build/release/lzss
-demo=out/demo
-rm -rf "$demo"
-mkdir -p "$demo"
+echo "== Native tools: build/release"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/release --target lzss listimage generate_bulk
 
 echo
-echo "== Packing sample/patch into $demo/sample.qbr"
-"$lzss" 'sample\patch\' sample/patch_files.txt "$demo/sample.qbr"
+echo "== Windows programs: build/win32"
+cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DTRV_BUILD_TESTS=OFF -DTRV_BUILD_BENCH=OFF >/dev/null
+cmake --build build/win32 --target setup trv99hw trv99sw
+
+listimage=build/release/listimage
 
 echo
-echo "== Unpacking into $demo/unpacked/"
-"$lzss" "$demo/sample.qbr" sample/patch_files.txt "$demo/unpacked/"
+echo "== Sample patch source tree: out/sample"
+bash sample/make_sample_tree.sh out/sample build/win32/sample/game \
+    build/release/sample/generate_bulk
 
 echo
-input_bytes=$(cat sample/patch_files.txt | tr '\\' '/' | (cd sample/patch && xargs -d '\n' cat) | wc -c)
-archive_bytes=$(wc -c < "$demo/sample.qbr")
-echo "== $(wc -l < sample/patch_files.txt) files, $input_bytes bytes packed into $archive_bytes bytes"
-if diff -r sample/patch "$demo/unpacked"; then
-    echo "== The unpacked tree is identical to sample/patch."
-else
-    echo "== The unpacked tree differs from sample/patch." >&2
-    exit 1
-fi
+echo "== Distribution medium: out/medium"
+bash tools/medium/make_medium.sh --lzss build/release/lzss --listimage "$listimage" \
+    --setup build/win32/setup.exe out/sample out/medium
+
+echo
+echo "== out/medium is complete and checked; run setup.exe from that folder on Windows."

@@ -1,0 +1,13 @@
+// install_dialog.h -- the install dialog (template 103): the destination folder, the required
+// space, and the extraction of the exe and typical archives with a progress bar.
+
+#pragma once
+
+#include <windows.h>
+
+enum {
+    INSTALL_BACKED_OUT = 3,  // Back, Cancel, a cancelled or a failed extraction
+    INSTALL_FINISHED = 6,    // both archives extracted
+};
+
+INT_PTR CALLBACK install_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

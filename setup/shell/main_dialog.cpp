@@ -1,0 +1,54 @@
+// main_dialog.cpp -- the main dialog (template 104): the picture, Install and Exit. It opens the
+// nested dialogs and turns their end codes into its own.
+
+#include "shell/main_dialog.h"
+
+#include "install/install_dialog.h"
+#include "install/settings.h"
+#include "resources/resource_ids.h"
+#include "shell/installer_state.h"
+#include "shell/picture_panel.h"
+
+static void disable_installed_commands_when_absent(HWND dialog)
+{
+    if (installation_present())
+        return;
+    EnableWindow(GetDlgItem(dialog, IDC_MAIN_PLAY), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_MAIN_UNINSTALL), FALSE);
+}
+
+static void on_main_dialog_open(HWND dialog)
+{
+    EnableWindow(GetDlgItem(dialog, IDC_MAIN_PLAY), TRUE);
+    EnableWindow(GetDlgItem(dialog, IDC_MAIN_INSTALL), TRUE);
+    EnableWindow(GetDlgItem(dialog, IDC_MAIN_UNINSTALL), TRUE);
+    EnableWindow(GetDlgItem(dialog, IDC_MAIN_EXIT), TRUE);
+    disable_installed_commands_when_absent(dialog);
+}
+
+static void on_install_clicked(HWND dialog)
+{
+    INT_PTR code = DialogBoxParamA(app_instance, MAKEINTRESOURCEA(IDD_INSTALL), dialog,
+                                   install_dialog_proc, 0);
+    if (code == INSTALL_FINISHED)
+        EndDialog(dialog, MAIN_INSTALLED);
+}
+
+static void on_main_dialog_command(HWND dialog, WPARAM wparam)
+{
+    switch (wparam) {
+    case IDC_MAIN_INSTALL: on_install_clicked(dialog); break;
+    case IDC_MAIN_EXIT:    EndDialog(dialog, MAIN_LEAVE); break;
+    case IDCANCEL:         EndDialog(dialog, MAIN_LEAVE); break;
+    }
+}
+
+INT_PTR CALLBACK main_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG: on_main_dialog_open(dialog); break;
+    case WM_PAINT:      draw_picture_panel(dialog, IDC_MAIN_PICTURE, IDB_TITLE); break;
+    case WM_COMMAND:    on_main_dialog_command(dialog, wparam); break;
+    }
+    return 0;
+}
