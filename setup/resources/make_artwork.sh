@@ -132,7 +132,6 @@ letter() {
     # Outline = mask grown by a few pixels.
     convert "$tmp/mask.png" -morphology Dilate "Disk:$outline" "$tmp/outline.png"
     # Chrome: white at the top of the letters, pale cyan in the middle, deep blue at the base.
-    convert -size "${w}x${h}" xc:white "$tmp/chrome_base.png"
     local top bot
     read -r top bot < <(convert "$tmp/mask.png" -trim -format '%Y %h' info: |
         sed 's/+//' | awk '{print $1, $1 + $2}')
@@ -187,6 +186,7 @@ convert \( -size "${s}x${s}" "gradient:$sky_mid-$sky_top" \
     -fill none -stroke "$neon" -strokewidth 14 -draw "roundrectangle 12,12 243,243 40,40" \
     -stroke none -fill "$sun_lo" -draw "circle 128,236 128,150" \
     -fill "$sun_hi" -draw "circle 128,236 128,176" \
+    -fill "$sky_top" -draw "rectangle 30,196 226,204 rectangle 30,220 226,230" \
     -font "$bold_oblique" -pointsize 150 -gravity center \
     -fill black -annotate +8-2 "99" \
     -fill white -annotate +0-10 "99" \
