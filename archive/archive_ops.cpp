@@ -45,8 +45,9 @@ static int check_unpack_list(FILE* list, const char* archive_path, const char* l
 }
 
 // Creates the missing folders on the way to the file named by `path`, shallowest first: walks
-// back from the last separator to the deepest folder that can be created, then forward again
-// creating each level below it. On failure `path` names the folder that could not be created.
+// back from the last separator to the deepest folder that exists or can be created, then forward
+// again creating each level below it. On failure `path` names the folder that could not be
+// created.
 static int make_missing_folders(char* path)
 {
     const std::string original(path);
@@ -62,7 +63,7 @@ static int make_missing_folders(char* path)
         if (!is_folder_separator(path[k]))
             continue;
         path[k] = '\0';
-        if (make_folder(path)) {
+        if (folder_exists(path) || make_folder(path)) {
             start = k;
             break;
         }

@@ -51,6 +51,12 @@ bool remove_host_file(const char* path)
 
 bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
 
+bool folder_exists(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool replace_file(const char* from, const char* to)
 {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
@@ -83,6 +89,13 @@ bool make_folder(const char* path)
 {
     std::string storage;
     return mkdir(host_path(path, storage), 0777) == 0;
+}
+
+bool folder_exists(const char* path)
+{
+    std::string storage;
+    struct stat info;
+    return stat(host_path(path, storage), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool replace_file(const char* from, const char* to)

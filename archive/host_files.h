@@ -18,6 +18,9 @@ FILE* open_host_file(const char* path, const char* mode);
 // Creates one folder. False when it could not be created, also when it exists already.
 bool make_folder(const char* path);
 
+// True when `path` names an existing folder.
+bool folder_exists(const char* path);
+
 // Puts the file at `from` in place of `to`, replacing an existing `to` in one step where the host
 // allows it. False when nothing was moved.
 bool replace_file(const char* from, const char* to);

@@ -126,16 +126,35 @@ static void report_failed_step(HWND dialog, const ArchiveStep& step, int result,
     stop_box(dialog, text);
 }
 
-// Refuses a destination the extraction cannot use before anything is written.
-static bool destination_is_usable(HWND dialog)
+// True when `format` with `destination` and `name` fits `capacity` characters.
+static bool fits(size_t capacity, const char* format, const char* destination, const char* name)
+{
+    char text[MAX_PATH + 1];
+    int n = std::snprintf(text, sizeof text, format, destination, name);
+    return n >= 0 && (size_t)n < capacity && (size_t)n < sizeof text;
+}
+
+// A destination every later step can format without cutting it: the working path, the data
+// folder, the game's command line and the shortcut targets.
+static bool destination_fits(const char* destination)
 {
     char working_path[SETUP_PATH_CHARS];
+    return build_working_path(working_path, sizeof working_path) &&
+           fits(SETUP_PATH_CHARS, "%s\\%s", destination, "data") &&
+           fits(SETUP_PATH_CHARS, "\"%s\\%s.exe\"", destination, "trv99hw") &&
+           fits(MAX_PATH, "%s\\%s", destination, "trv99hw.exe");
+}
+
+// Refuses a destination the install cannot use, before anything is extracted.
+static bool destination_is_usable(HWND dialog)
+{
     if (install_destination_path[0] == '\0') {
         stop_box(dialog, "Please enter the folder to install TRV 99 into.");
         return false;
     }
-    if (!build_working_path(working_path, sizeof working_path)) {
-        stop_box(dialog, "The name of the install folder is too long.");
+    if (!destination_fits(install_destination_path)) {
+        stop_box(dialog, "The name of the install folder is too long. Please choose a shorter "
+                         "folder.");
         return false;
     }
     return true;
@@ -189,6 +208,13 @@ static void on_back_clicked(HWND dialog)
     EndDialog(dialog, INSTALL_BACKED_OUT);
 }
 
+// Cancel ends the dialog without a question; an extraction that runs stops before its next file.
+static void on_cancel(HWND dialog)
+{
+    cancel_flag = 1;
+    EndDialog(dialog, INSTALL_BACKED_OUT);
+}
+
 static void on_install_dialog_command(HWND dialog, WPARAM wparam, LPARAM lparam)
 {
     if (HIWORD(wparam) == EN_CHANGE) {
@@ -196,7 +222,7 @@ static void on_install_dialog_command(HWND dialog, WPARAM wparam, LPARAM lparam)
         return;
     }
     switch (wparam) {
-    case IDCANCEL:          EndDialog(dialog, INSTALL_BACKED_OUT); break;
+    case IDCANCEL:          on_cancel(dialog); break;
     case IDC_INSTALL_BACK:  on_back_clicked(dialog); break;
     case IDC_INSTALL_START: on_install_clicked(dialog); break;
     }

@@ -1,0 +1,156 @@
+// e2e_driver_test.cpp -- setup.exe run through its install as a user would run it, on a copy of
+// a medium built from the sample patch: its dialogs and message boxes worked from outside, then
+// what it left in the prefix checked (files, data folder, settings key, desktop shortcuts) and
+// its exit code.
+
+#include "e2e/run_fixture.h"
+
+#include <string>
+
+#include <commctrl.h>
+
+TEST_F(SetupExe, InstallExtractsTheGroupsRecordsTheFolderAndLinksTheGame)
+{
+    std::string medium = copy_medium("medium");
+    std::string destination = destination_in("dest");
+    start(medium, &first);
+    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+    ASSERT_NE(nullptr, main);
+    HWND dialog = open_install_dialog(first, main);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_FALSE(IsWindowEnabled(main));
+    EXPECT_EQ("C:\\trv", control_text(dialog, INSTALL_DESTINATION_FIELD));
+    int64_t typical_bytes = 0;
+    for (const std::string& name : group_names("typical"))
+        typical_bytes += (int64_t)read_file(source_files() + name).size();
+    EXPECT_EQ(std::to_string(typical_bytes / 1024) + " k",
+              control_text(dialog, INSTALL_REQUIRED_TEXT));
+
+    start_extraction(dialog, destination);
+    expect_completion_and_exit(first);
+    expect_files_installed(destination, {});
+    expect_recorded(destination);
+}
+
+TEST_F(SetupExe, InstallIntoAFolderWithDataKeepsWhatIsThere)
+{
+    std::string medium = copy_medium("medium");
+    std::string destination = destination_in("dest");
+    const Bytes saved = text_bytes(3000, 7);
+    write_file(destination + "\\data\\saved\\lap record.rpl", saved);
+
+    start(medium, &first);
+    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+    ASSERT_NE(nullptr, main);
+    HWND dialog = open_install_dialog(first, main);
+    ASSERT_NE(nullptr, dialog);
+    start_extraction(dialog, destination);
+    expect_completion_and_exit(first);
+    expect_files_installed(destination, {"data\\saved\\lap record.rpl"});
+    EXPECT_TRUE(saved == read_file(destination + "\\data\\saved\\lap record.rpl"));
+    expect_recorded(destination);
+}
+
+TEST_F(SetupExe, BackBeforeInstallClosesOnlyTheInstallDialog)
+{
+    std::string medium = copy_medium("medium");
+    start(medium, &first);
+    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+    ASSERT_NE(nullptr, main);
+    for (int round = 1; round <= 2; round++) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        HWND dialog = open_install_dialog(first, main);
+        ASSERT_NE(nullptr, dialog);
+        ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
+        ASSERT_TRUE(wait_until_gone(dialog)) << what_happened(first);
+        EXPECT_TRUE(IsWindowEnabled(main));
+        EXPECT_EQ(-1, wait_for_exit(first, 0)) << what_happened(first);
+    }
+    ASSERT_TRUE(click_button(main, MAIN_EXIT_BUTTON));
+    EXPECT_EQ(0, wait_for_exit(first, DRIVER_WAIT_MS)) << what_happened(first);
+    EXPECT_FALSE(file_exists(scratch / "TRV Games"));
+    expect_nothing_recorded();
+}
+
+TEST_F(SetupExe, LeavingTheMainDialogEndsWithCodeZero)
+{
+    std::string medium = copy_medium("medium");
+    const struct {
+        const char* name;
+        UINT message;
+        WPARAM wparam;
+    } ways[] = {
+        {"Exit button", WM_COMMAND, MAKEWPARAM(MAIN_EXIT_BUTTON, BN_CLICKED)},
+        {"Escape", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED)},
+        {"close box", WM_CLOSE, 0},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        end_program(&first);
+        start(medium, &first);
+        HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+        ASSERT_NE(nullptr, main);
+        ASSERT_TRUE(PostMessageA(main, way.message, way.wparam, 0));
+        EXPECT_EQ(0, wait_for_exit(first, DRIVER_WAIT_MS)) << what_happened(first);
+    }
+    expect_nothing_recorded();
+}
+
+// The Back click is posted right behind the Install click, so the extraction's message pump
+// delivers it after the first file.
+TEST_F(SetupExe, BackDuringInstallAnsweredNoCarriesOnToCompletion)
+{
+    std::string medium = copy_medium("medium");
+    std::string destination = destination_in("dest");
+    start(medium, &first);
+    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+    ASSERT_NE(nullptr, main);
+    HWND dialog = open_install_dialog(first, main);
+    ASSERT_NE(nullptr, dialog);
+    start_extraction(dialog, destination);
+    ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
+
+    HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(STILL_QUIT_TEXT, message_box_text(box));
+    // The install stands between files: the progress bar counts both groups' files.
+    size_t files = group_names("exe").size() + group_names("typical").size();
+    HWND bar = GetDlgItem(dialog, INSTALL_PROGRESS_BAR);
+    DWORD_PTR high = 0;
+    DWORD_PTR position = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(bar, PBM_GETRANGE, FALSE, 0, SMTO_NORMAL, DRIVER_WAIT_MS,
+                                    &high));
+    ASSERT_TRUE(SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, DRIVER_WAIT_MS,
+                                    &position));
+    EXPECT_EQ(files, (size_t)high);
+    EXPECT_GE(position, 1u);
+    EXPECT_LT(position, files);
+
+    ASSERT_TRUE(answer_message_box(box, IDNO));
+    expect_completion_and_exit(first);
+    expect_files_installed(destination, {});
+    expect_recorded(destination);
+}
+
+TEST_F(SetupExe, BackDuringInstallAnsweredYesStopsAndKeepsTheMainDialog)
+{
+    std::string medium = copy_medium("medium");
+    std::string destination = destination_in("dest");
+    start(medium, &first);
+    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+    ASSERT_NE(nullptr, main);
+    HWND dialog = open_install_dialog(first, main);
+    ASSERT_NE(nullptr, dialog);
+    start_extraction(dialog, destination);
+    ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
+
+    HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(STILL_QUIT_TEXT, message_box_text(box));
+    ASSERT_TRUE(answer_message_box(box, IDYES));
+    expect_main_dialog_then_exit(first, main, dialog);
+
+    size_t files = group_names("exe").size() + group_names("typical").size();
+    EXPECT_LT(files_under(destination + "\\").size(), files);
+    expect_nothing_recorded();
+}

@@ -1,0 +1,159 @@
+// refusals_test.cpp -- setup.exe where it must not install: a missing list image, a second
+// instance, and extractions that fail; each time the message, what stays open, and that
+// nothing is recorded.
+
+#include "e2e/run_fixture.h"
+
+#include <string>
+
+TEST_F(SetupExe, MissingListImageStopsBeforeTheMainDialog)
+{
+    for (const char* list : {"exe_install_list.install", "typical_install_list.install",
+                             "maximum_install_list.install"}) {
+        SCOPED_TRACE(list);
+        std::string medium = copy_medium(std::string("without ") + list);
+        ASSERT_TRUE(DeleteFileA((medium + list).c_str()));
+        end_program(&first);
+        start(medium, &first);
+        HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ(std::string("Install list initialisation failed: ") + list,
+                  message_box_text(box));
+        EXPECT_EQ(nullptr, find_window(first.info.dwProcessId, MAIN_DIALOG_TITLE));
+        ASSERT_TRUE(answer_message_box(box, IDOK));
+        EXPECT_EQ(0, wait_for_exit(first, DRIVER_WAIT_MS)) << what_happened(first);
+    }
+    expect_nothing_recorded();
+}
+
+TEST_F(SetupExe, SecondInstanceLeavesSilentlyWhileTheFirstShowsAMessage)
+{
+    std::string broken = copy_medium("broken");
+    ASSERT_TRUE(DeleteFileA((broken + "maximum_install_list.install").c_str()));
+    std::string medium = copy_medium("medium");
+    start(broken, &first);
+    HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+    ASSERT_NE(nullptr, box);
+
+    // A message of its own would hold the second one until it was answered.
+    start(medium, &second);
+    EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+
+    EXPECT_TRUE(IsWindowVisible(box));
+    ASSERT_TRUE(answer_message_box(box, IDOK));
+    EXPECT_EQ(0, wait_for_exit(first, DRIVER_WAIT_MS)) << what_happened(first);
+}
+
+TEST_F(SetupExe, SecondInstanceRunsWhileTheFirstShowsOnlyItsMainDialog)
+{
+    std::string medium = copy_medium("medium");
+    start(medium, &first);
+    HWND first_main = expect_window(first, MAIN_DIALOG_TITLE);
+    ASSERT_NE(nullptr, first_main);
+    start(medium, &second);
+    HWND second_main = expect_window(second, MAIN_DIALOG_TITLE);
+    ASSERT_NE(nullptr, second_main);
+    EXPECT_NE(first_main, second_main);
+
+    ASSERT_TRUE(click_button(second_main, MAIN_EXIT_BUTTON));
+    EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+    ASSERT_TRUE(click_button(first_main, MAIN_EXIT_BUTTON));
+    EXPECT_EQ(0, wait_for_exit(first, DRIVER_WAIT_MS)) << what_happened(first);
+}
+
+// Cuts a file to half its length.
+static void cut_short(const std::string& path)
+{
+    Bytes content = read_file(path);
+    ASSERT_GT(content.size(), 2u) << path;
+    content.resize(content.size() / 2);
+    write_file(path, content);
+}
+
+TEST_F(SetupExe, FailedExtractionNamesTheArchiveAndKeepsTheMainDialog)
+{
+    enum Fault { ARCHIVE_MISSING, ARCHIVE_CUT_SHORT, FILE_IN_PLACE_OF_DATA_FOLDER };
+    const struct {
+        const char* name;
+        Fault fault;
+        const char* archive;
+        bool names_destination;
+    } cases[] = {
+        {"typical archive missing", ARCHIVE_MISSING, "typical_install.qbr", false},
+        {"typical archive cut short", ARCHIVE_CUT_SHORT, "typical_install.qbr", true},
+        {"exe archive cut short", ARCHIVE_CUT_SHORT, "exe_install.qbr", true},
+        {"a file where the data folder goes", FILE_IN_PLACE_OF_DATA_FOLDER,
+         "typical_install.qbr", true},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+        SCOPED_TRACE(cases[i].name);
+        std::string medium = copy_medium("medium " + std::to_string(i));
+        std::string destination = destination_in("dest " + std::to_string(i));
+        switch (cases[i].fault) {
+        case ARCHIVE_MISSING:
+            ASSERT_TRUE(DeleteFileA((medium + cases[i].archive).c_str()));
+            break;
+        case ARCHIVE_CUT_SHORT:
+            ASSERT_NO_FATAL_FAILURE(cut_short(medium + cases[i].archive));
+            break;
+        case FILE_IN_PLACE_OF_DATA_FOLDER:
+            write_file(destination + "\\data", bytes_of("not a folder"));
+            break;
+        }
+        end_program(&first);
+        start(medium, &first);
+        HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+        ASSERT_NE(nullptr, main);
+        HWND dialog = open_install_dialog(first, main);
+        ASSERT_NE(nullptr, dialog);
+        start_extraction(dialog, destination);
+
+        HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+        ASSERT_NE(nullptr, box);
+        std::string text = message_box_text(box);
+        EXPECT_NE(std::string::npos, text.find(cases[i].archive)) << text;
+        if (cases[i].names_destination) {
+            EXPECT_NE(std::string::npos, text.find(destination + "\\")) << text;
+        }
+        ASSERT_TRUE(answer_message_box(box, IDOK));
+        expect_main_dialog_then_exit(first, main, dialog);
+        expect_nothing_recorded();
+    }
+}
+
+TEST_F(SetupExe, UnusableDestinationIsRefusedBeforeAnythingIsExtracted)
+{
+    // 241 characters still fit the quoted game command line; 242 do not.
+    const std::string too_long = "C:\\" + std::string(239, 'x');
+    const struct {
+        const char* name;
+        std::string destination;
+        const char* message;
+    } cases[] = {
+        {"empty", "", "Please enter the folder to install TRV 99 into."},
+        {"too long", too_long,
+         "The name of the install folder is too long. Please choose a shorter folder."},
+    };
+    std::string medium = copy_medium("medium");
+    start(medium, &first);
+    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+    ASSERT_NE(nullptr, main);
+    HWND dialog = open_install_dialog(first, main);
+    ASSERT_NE(nullptr, dialog);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start_extraction(dialog, c.destination);
+        HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ(c.message, message_box_text(box));
+        ASSERT_TRUE(answer_message_box(box, IDOK));
+        ASSERT_TRUE(wait_until_gone(box));
+        EXPECT_TRUE(IsWindow(dialog));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, INSTALL_DESTINATION_FIELD)));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, INSTALL_START_BUTTON)));
+    }
+    EXPECT_FALSE(file_exists(too_long));
+    ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
+    expect_main_dialog_then_exit(first, main, dialog);
+    expect_nothing_recorded();
+}
