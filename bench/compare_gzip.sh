@@ -4,6 +4,8 @@
 #
 #   bench/compare_gzip.sh [runs]          (default 7 runs per command; the median is reported)
 #
+# LZSS=path/to/lzss times another build of lzss (an older one, say) with the same corpora.
+#
 # Builds a Release tree in build/release, assembles the game-like corpus into
 # build/release/bench-scratch/ (once) and uses the Canterbury corpus from the shared folder beside
 # the repository. For each corpus, lzss packs the corpus's files into one archive and unpacks it
@@ -31,7 +33,7 @@ fi
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release --target lzss codec_bench >/dev/null
-lzss=$PWD/build/release/lzss
+lzss=${LZSS:-$PWD/build/release/lzss}
 scratch=$PWD/build/release/bench-scratch
 mkdir -p "$scratch"
 
@@ -120,7 +122,8 @@ bench_one_large_file() {
     rm -rf "$work"
 }
 
-# Thousands of files of a few hundred bytes in a few dozen folders.
+# Thousands of files of a few hundred bytes in a few dozen folders, listed folder by folder as
+# `cp -r` walks them (creating files in many folders in turn is slower on some file systems).
 bench_small_files() {
     local work=$scratch/small.run
     rm -rf "$work"
@@ -132,7 +135,7 @@ rng = random.Random(7)
 words = ["track", "lap", "engine", "level", "score", "driver", "texture", "the", "of", "and"]
 names = []
 for i in range(5000):
-    name = f"d{i % 50:02d}/f{i:04d}.txt"
+    name = f"d{i // 100:02d}/f{i:04d}.txt"
     size = rng.randint(200, 900)
     text = " ".join(rng.choice(words) for _ in range(size // 4))[:size]
     os.makedirs(os.path.join(work, "in", os.path.dirname(name)), exist_ok=True)
@@ -145,8 +148,12 @@ EOF
     "$lzss" "$work/in/" "$work/list" "$work/a.qbr" >/dev/null
     local files lzss_s cp_s
     files=$(wc -l < "$work/list")
+    # File creation times vary a lot from run to run; take more runs than for the corpora.
+    local saved_runs=$runs
+    runs=$((runs < 15 ? 15 : runs))
     lzss_s=$(median_seconds "rm -rf $work/out" "$lzss $work/a.qbr $work/list $work/out/")
     cp_s=$(median_seconds "rm -rf $work/copy" "cp -r $work/in $work/copy")
+    runs=$saved_runs
     python3 -c 'import sys; n, l, c = int(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3]);
 print(f"{n} small files unpack  lzss {n / l:8.0f} files/s  cp -r {n / c:8.0f} files/s  "
       f"lzss at {c / l:4.2f}x the files/s of cp -r")' "$files" "$lzss_s" "$cp_s"
