@@ -368,8 +368,10 @@ int64_t lzss_decode_entry(BitStream* stream, FILE* output)
         }
         position = (position + token.length) & LZ_WINDOW_MASK;
     }
+    // The bytes decoded before a damaged end go out too; the damage is what gets reported.
     store_history(out, position);
-    if (result != LZ_FILE_FAILED && out != lz_output_start && !write_output(&out, output, &written))
+    if (result != LZ_FILE_FAILED && out != lz_output_start &&
+        !write_output(&out, output, &written) && result == 0)
         result = LZ_FILE_FAILED;
     return result < 0 ? result : written;
 }
