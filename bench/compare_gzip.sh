@@ -43,11 +43,13 @@ if [ ! -f "$scratch/game/MANIFEST.sha256" ] || [ ! -f "$scratch/game.list" ]; th
 fi
 (cd "$canterbury" && ls) > "$scratch/canterbury.list"
 
-# Median seconds of a command, from hyperfine's JSON.
+# Median seconds of a command, from hyperfine's JSON. Before each run the `prepare` command
+# removes the previous output and `sync` writes back what earlier runs left dirty, so that no
+# run pays for another's file system work.
 median_seconds() {
     local prepare=$1
     shift
-    hyperfine -N --style none --warmup 1 --runs "$runs" --prepare "$prepare" \
+    hyperfine -N --style none --warmup 1 --runs "$runs" --prepare "sh -c '$prepare && sync'" \
         --export-json "$scratch/timing.json" "$@" >/dev/null 2>&1
     python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' \
         "$scratch/timing.json"
