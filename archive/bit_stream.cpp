@@ -1,4 +1,5 @@
-// bit_stream.cpp -- reading and writing single bits and short fields on a standard C stream.
+// bit_stream.cpp -- the block I/O behind a BitStream: opening, filling and emptying its buffer,
+// closing.
 
 #include "archive/bit_stream.h"
 
@@ -16,8 +17,12 @@ static BitStream* open_stream(const char* path, const char* mode)
         std::free(stream);
         return nullptr;
     }
-    stream->next_bit = 0x80;
-    stream->pending = 0;
+    std::setvbuf(stream->file, nullptr, _IONBF, 0);  // the stream's own buffer is enough
+    stream->bits = 0;
+    stream->bit_count = 0;
+    stream->failed = false;
+    stream->next = 0;
+    stream->end = 0;
     return stream;
 }
 
@@ -25,66 +30,80 @@ BitStream* bits_open_writer(const char* path) { return open_stream(path, "wb"); 
 
 BitStream* bits_open_reader(const char* path) { return open_stream(path, "rb"); }
 
-int bits_put(BitStream* stream, int bit)
+// Writes the buffer's bytes to the file and empties it; false when they did not all go.
+static bool write_buffer(BitStream* stream)
 {
-    if (bit != 0)
-        stream->pending |= stream->next_bit;
-    stream->next_bit >>= 1;
-    if (stream->next_bit == 0) {
-        if (std::putc(stream->pending, stream->file) != stream->pending)
-            return -1;
-        stream->pending = 0;
-        stream->next_bit = 0x80;
-    }
-    return 0;
+    bool written = std::fwrite(stream->buffer, 1, stream->next, stream->file) == stream->next;
+    stream->next = 0;
+    if (!written)
+        stream->failed = true;
+    return written;
 }
 
-int bits_put_field(BitStream* stream, uint32_t value, int width)
+int bits_put_word(BitStream* stream)
 {
-    for (uint32_t mask = 1u << (width - 1); mask != 0; mask >>= 1) {
-        if (bits_put(stream, (value & mask) != 0) != 0)
-            return -1;
-    }
-    return 0;
+    stream->bit_count -= 32;
+    uint32_t word = static_cast<uint32_t>(stream->bits >> stream->bit_count);
+    uint8_t* out = stream->buffer + stream->next;
+    out[0] = static_cast<uint8_t>(word >> 24);
+    out[1] = static_cast<uint8_t>(word >> 16);
+    out[2] = static_cast<uint8_t>(word >> 8);
+    out[3] = static_cast<uint8_t>(word);
+    stream->next += 4;
+    if (stream->next < BITS_BUFFER_BYTES)
+        return 0;
+    return write_buffer(stream) ? 0 : -1;
 }
 
-int bits_get(BitStream* stream)
+int bits_refill(BitStream* stream)
 {
-    if (stream->next_bit == 0x80) {
-        stream->pending = std::getc(stream->file);
-        if (stream->pending == EOF)
-            return -1;
+    if (stream->bit_count > 56)
+        return stream->bit_count;
+    if (stream->end - stream->next >= 8) {
+        // Eight bytes at once: whole bytes are taken, and the top bits of the next byte that
+        // fit are set as well; the next refill sets them again to the same values.
+        const uint8_t* in = stream->buffer + stream->next;
+        uint64_t word = 0;
+        for (int i = 0; i < 8; i++)
+            word = (word << 8) | in[i];
+        stream->bits |= word >> stream->bit_count;
+        int taken = (64 - stream->bit_count) / 8;
+        stream->next += taken;
+        stream->bit_count += 8 * taken;
+        return stream->bit_count;
     }
-    int bit = (stream->pending & stream->next_bit) != 0;
-    stream->next_bit >>= 1;
-    if (stream->next_bit == 0)
-        stream->next_bit = 0x80;
-    return bit;
-}
-
-int bits_get_field(BitStream* stream, int width)
-{
-    int value = 0;
-    for (int i = 0; i < width; i++) {
-        int bit = bits_get(stream);
-        if (bit < 0)
-            return -1;
-        value = (value << 1) | bit;
+    while (stream->bit_count <= 56) {
+        if (stream->next == stream->end) {
+            stream->next = 0;
+            stream->end = std::fread(stream->buffer, 1, BITS_BUFFER_BYTES, stream->file);
+            if (stream->end == 0)
+                break;
+        }
+        stream->bits |= static_cast<uint64_t>(stream->buffer[stream->next++])
+                        << (56 - stream->bit_count);
+        stream->bit_count += 8;
     }
-    return value;
+    return stream->bit_count;
 }
 
 int bits_close_writer(BitStream* stream)
 {
-    int result = 0;
-    if (stream->next_bit != 0x80 && std::putc(stream->pending, stream->file) != stream->pending)
-        result = -1;
+    // At most 31 bits are left: the whole bytes, then the last one padded with zero bits.
+    while (stream->bit_count > 0) {
+        int shift = stream->bit_count - 8;
+        uint8_t byte = static_cast<uint8_t>(shift >= 0 ? stream->bits >> shift
+                                                       : stream->bits << -shift);
+        stream->buffer[stream->next++] = byte;
+        stream->bit_count -= 8;
+    }
+    write_buffer(stream);
+    bool failed = stream->failed;
     if (std::fflush(stream->file) != 0 || std::ferror(stream->file))
-        result = -1;
+        failed = true;
     if (std::fclose(stream->file) != 0)
-        result = -1;
+        failed = true;
     std::free(stream);
-    return result;
+    return failed ? -1 : 0;
 }
 
 void bits_close_reader(BitStream* stream)

@@ -3,13 +3,38 @@
 // Node p of the tree (1 to 4095) stands for the 17 window bytes that start at position p; node
 // 4096 is the root, whose `larger` field holds the top node; 0 means "none" in every field.
 // Nodes are ordered by their 17-byte strings compared as unsigned bytes.
+//
+// `lz_window` holds the 4096 window bytes and, behind them, a copy of the first 16, so that the
+// 17 bytes of any node can be read without wrapping. Every store goes through store_window_byte
+// or store_history, which keep the copy.
 
 #include "archive/lzss_codec.h"
 
 #include <cstring>
 
-static uint8_t lz_window[LZ_WINDOW_BYTES];
+enum {
+    LZ_WRAP_COPY_BYTES = LZ_MAX_MATCH - 1,
+    LZ_PAIR_BITS = 1 + LZ_POSITION_BITS + LZ_LENGTH_BITS,  // the longest token
+    LZ_BLOCK_BYTES = 1 << 16,                              // file I/O block of the codec
+};
+
+static uint8_t lz_window[LZ_WINDOW_BYTES + LZ_WRAP_COPY_BYTES];
 static TreeNode lz_tree[LZ_WINDOW_BYTES + 1];
+
+// The encoder's input block.
+static uint8_t lz_input[LZ_BLOCK_BYTES];
+
+// The decoder's output: a copy of the window, then the bytes decoded since the last write to the
+// file, then room for the longest copy past the block's end.
+static uint8_t lz_output[LZ_WINDOW_BYTES + LZ_BLOCK_BYTES + 2 * LZ_MAX_MATCH];
+static uint8_t* const lz_output_start = lz_output + LZ_WINDOW_BYTES;
+
+static void store_window_byte(int32_t position, uint8_t byte)
+{
+    lz_window[position] = byte;
+    if (position < LZ_WRAP_COPY_BYTES)
+        lz_window[LZ_WINDOW_BYTES + position] = byte;
+}
 
 void lzss_reset_window() { std::memset(lz_window, 0, sizeof lz_window); }
 
@@ -57,6 +82,46 @@ static void tree_remove(int32_t node)
     }
 }
 
+// The eight bytes at `bytes` as one number, the first byte the most significant: numbers compare
+// as the bytes do.
+static uint64_t load_word(const uint8_t* bytes)
+{
+    return static_cast<uint64_t>(bytes[0]) << 56 | static_cast<uint64_t>(bytes[1]) << 48 |
+           static_cast<uint64_t>(bytes[2]) << 40 | static_cast<uint64_t>(bytes[3]) << 32 |
+           static_cast<uint64_t>(bytes[4]) << 24 | static_cast<uint64_t>(bytes[5]) << 16 |
+           static_cast<uint64_t>(bytes[6]) << 8 | static_cast<uint64_t>(bytes[7]);
+}
+
+// The number of zero bytes at the top of a non-zero word.
+static int leading_zero_bytes(uint64_t word)
+{
+#if defined(__GNUC__)
+    return __builtin_clzll(word) / 8;
+#else
+    int count = 0;
+    for (; (word >> 56) == 0; word <<= 8)
+        count++;
+    return count;
+#endif
+}
+
+// Compares the 17-byte strings at `key` and `other`. Returns the number of equal bytes at their
+// start (0 to 17); when it is below 17, `*key_larger` tells whether the key's first differing
+// byte is the larger one.
+static int compare_strings(const uint8_t* key, const uint8_t* other, bool* key_larger)
+{
+    for (int equal = 0; equal < 16; equal += 8) {
+        uint64_t key_word = load_word(key + equal);
+        uint64_t other_word = load_word(other + equal);
+        if (key_word != other_word) {
+            *key_larger = key_word > other_word;
+            return equal + leading_zero_bytes(key_word ^ other_word);
+        }
+    }
+    *key_larger = key[16] > other[16];
+    return key[16] == other[16] ? LZ_MAX_MATCH : 16;
+}
+
 // Inserts position `node` and returns the length of the longest match found on the way
 // (0 to 17); `match_position` receives its position. The last node visited among equally long
 // matches wins.
@@ -70,17 +135,11 @@ static int tree_insert(int32_t node, int32_t* match_position)
         lz_tree[node] = TreeNode{LZ_ROOT_NODE, 0, 0};
         return 0;
     }
+    const uint8_t* key = lz_window + node;
     int best = 0;
     for (;;) {
-        int equal = 0;
-        int difference = 0;
-        while (equal < LZ_MAX_MATCH) {
-            difference = lz_window[(node + equal) & LZ_WINDOW_MASK] -
-                         lz_window[(visit + equal) & LZ_WINDOW_MASK];
-            if (difference != 0)
-                break;
-            equal++;
-        }
+        bool key_larger = false;
+        int equal = compare_strings(key, lz_window + visit, &key_larger);
         if (equal >= best) {
             best = equal;
             *match_position = visit;
@@ -89,7 +148,7 @@ static int tree_insert(int32_t node, int32_t* match_position)
             substitute(visit, node);
             return LZ_MAX_MATCH;
         }
-        int32_t* child = difference >= 0 ? &lz_tree[visit].larger : &lz_tree[visit].smaller;
+        int32_t* child = key_larger ? &lz_tree[visit].larger : &lz_tree[visit].smaller;
         if (*child == 0) {
             *child = node;
             lz_tree[node] = TreeNode{visit, 0, 0};
@@ -101,26 +160,43 @@ static int tree_insert(int32_t node, int32_t* match_position)
 
 static int put_literal(BitStream* stream, uint8_t byte)
 {
-    if (bits_put(stream, 1) != 0)
-        return -1;
-    return bits_put_field(stream, byte, 8);
+    return bits_put_field(stream, 0x100u | byte, 1 + 8);
 }
 
 static int put_pair(BitStream* stream, int32_t position, int length)
 {
-    if (bits_put(stream, 0) != 0 || bits_put_field(stream, position, LZ_POSITION_BITS) != 0)
-        return -1;
-    return bits_put_field(stream, length - LZ_MIN_MATCH, LZ_LENGTH_BITS);
+    uint32_t length_field = static_cast<uint32_t>(length - LZ_MIN_MATCH);
+    return bits_put_field(stream, static_cast<uint32_t>(position) << LZ_LENGTH_BITS | length_field,
+                          LZ_PAIR_BITS);
 }
 
-int64_t lzss_encode_entry(FILE* input, BitStream* stream)
+// The encoder's input file, read a block at a time into lz_input.
+struct InputBlock {
+    FILE* file;
+    size_t next;
+    size_t end;
+};
+
+static int read_byte(InputBlock* input)
+{
+    if (input->next == input->end) {
+        input->next = 0;
+        input->end = std::fread(lz_input, 1, sizeof lz_input, input->file);
+        if (input->end == 0)
+            return EOF;
+    }
+    return lz_input[input->next++];
+}
+
+int64_t lzss_encode_entry(FILE* file, BitStream* stream)
 {
     std::memset(lz_tree, 0, sizeof lz_tree);
+    InputBlock input = {file, 0, 0};
     int32_t position = 1;
     int lookahead = 0;
     int c;
-    while (lookahead < LZ_MAX_MATCH && (c = std::getc(input)) != EOF)
-        lz_window[position + lookahead++] = static_cast<uint8_t>(c);
+    while (lookahead < LZ_MAX_MATCH && (c = read_byte(&input)) != EOF)
+        store_window_byte(position + lookahead++, static_cast<uint8_t>(c));
     int64_t count = lookahead;
 
     lz_tree[LZ_ROOT_NODE].larger = position;
@@ -144,8 +220,8 @@ int64_t lzss_encode_entry(FILE* input, BitStream* stream)
         for (int i = 0; i < steps; i++) {
             int32_t incoming = (position + LZ_MAX_MATCH) & LZ_WINDOW_MASK;
             tree_remove(incoming);
-            if ((c = std::getc(input)) != EOF) {
-                lz_window[incoming] = static_cast<uint8_t>(c);
+            if ((c = read_byte(&input)) != EOF) {
+                store_window_byte(incoming, static_cast<uint8_t>(c));
                 count++;
             } else {
                 lookahead--;
@@ -155,48 +231,147 @@ int64_t lzss_encode_entry(FILE* input, BitStream* stream)
                 match_length = tree_insert(position, &match_position);
         }
     }
-    if (std::ferror(input))
+    if (std::ferror(file))
         return LZ_FILE_FAILED;
-    if (bits_put(stream, 0) != 0 || bits_put_field(stream, LZ_END_POSITION, LZ_POSITION_BITS) != 0)
+    if (bits_put_field(stream, LZ_END_POSITION, 1 + LZ_POSITION_BITS) != 0)
         return LZ_STREAM_FAILED;
     return count;
+}
+
+// Puts the window, from `position` on, in front of the decoder's output, so that the byte
+// `distance` places before the next output byte is the window byte `distance` places before
+// `position` (distance 1 to 4096).
+static void load_history(int32_t position)
+{
+    size_t tail = LZ_WINDOW_BYTES - position;
+    std::memcpy(lz_output, lz_window + position, tail);
+    std::memcpy(lz_output + tail, lz_window, position);
+}
+
+// The reverse of load_history: the 4096 bytes before `out` go back into the window, the last of
+// them just before `position`.
+static void store_history(const uint8_t* out, int32_t position)
+{
+    size_t tail = LZ_WINDOW_BYTES - position;
+    std::memcpy(lz_window + position, out - LZ_WINDOW_BYTES, tail);
+    std::memcpy(lz_window, out - position, position);
+    std::memcpy(lz_window + LZ_WINDOW_BYTES, lz_window, LZ_WRAP_COPY_BYTES);
+}
+
+// Writes the decoded bytes before `*out` to the file and moves the last 4096 of them in front of
+// lz_output_start again. False when the write failed.
+static bool write_output(uint8_t** out, FILE* output, int64_t* written)
+{
+    size_t size = static_cast<size_t>(*out - lz_output_start);
+    bool ok = std::fwrite(lz_output_start, 1, size, output) == size;
+    *written += static_cast<int64_t>(size);
+    std::memmove(lz_output, *out - LZ_WINDOW_BYTES, LZ_WINDOW_BYTES);
+    *out = lz_output_start;
+    return ok;
+}
+
+// One token of an entry: a literal (`length` 1, `byte`), a pair (`position`, `length` 2 to 17)
+// or the end marker (`length` 0).
+struct Token {
+    int length;
+    int32_t position;
+    uint8_t byte;
+};
+
+// Reads a token field by field, as near the end of the archive, where it may be cut short.
+static bool read_token_by_fields(BitStream* stream, Token* token)
+{
+    int flag = bits_get(stream);
+    if (flag < 0)
+        return false;
+    if (flag == 1) {
+        int byte = bits_get_field(stream, 8);
+        token->length = 1;
+        token->byte = static_cast<uint8_t>(byte);
+        return byte >= 0;
+    }
+    token->position = bits_get_field(stream, LZ_POSITION_BITS);
+    if (token->position <= LZ_END_POSITION) {
+        token->length = 0;
+        return token->position == LZ_END_POSITION;
+    }
+    int length = bits_get_field(stream, LZ_LENGTH_BITS);
+    token->length = length + LZ_MIN_MATCH;
+    return length >= 0;
+}
+
+// Reads the next token; false when the archive ended or failed inside it.
+static bool read_token(BitStream* stream, Token* token)
+{
+    if (stream->bit_count < LZ_PAIR_BITS && bits_refill(stream) < LZ_PAIR_BITS)
+        return read_token_by_fields(stream, token);
+    uint64_t bits = stream->bits;
+    int used;
+    if ((bits >> 63) != 0) {
+        token->length = 1;
+        token->byte = static_cast<uint8_t>(bits >> 55);
+        used = 1 + 8;
+    } else {
+        token->position = static_cast<int32_t>(bits >> 51) & LZ_WINDOW_MASK;
+        if (token->position == LZ_END_POSITION) {
+            token->length = 0;
+            used = 1 + LZ_POSITION_BITS;
+        } else {
+            token->length = (static_cast<int>(bits >> 47) & 0xf) + LZ_MIN_MATCH;
+            used = LZ_PAIR_BITS;
+        }
+    }
+    stream->bits = bits << used;
+    stream->bit_count -= used;
+    return true;
+}
+
+// Copies `length` bytes from `distance` bytes back, as the window does it: byte by byte, so a
+// match that overlaps its own output repeats it. A copy from far enough back is one block of 17
+// bytes; the ones past `length` are overwritten by what follows.
+static uint8_t* copy_match(uint8_t* out, int distance, int length)
+{
+    const uint8_t* from = out - distance;
+    if (distance >= LZ_MAX_MATCH) {
+        std::memcpy(out, from, LZ_MAX_MATCH);
+    } else {
+        for (int i = 0; i < length; i++)
+            out[i] = from[i];
+    }
+    return out + length;
 }
 
 int64_t lzss_decode_entry(BitStream* stream, FILE* output)
 {
     int32_t position = 1;
-    int64_t count = 0;
+    load_history(position);
+    uint8_t* out = lz_output_start;
+    int64_t written = 0;
+    int64_t result = 0;
     for (;;) {
-        int flag = bits_get(stream);
-        if (flag < 0)
-            return LZ_STREAM_FAILED;
-        if (flag == 1) {
-            int byte = bits_get_field(stream, 8);
-            if (byte < 0)
-                return LZ_STREAM_FAILED;
-            if (std::putc(byte, output) == EOF)
-                return LZ_FILE_FAILED;
-            lz_window[position] = static_cast<uint8_t>(byte);
-            position = (position + 1) & LZ_WINDOW_MASK;
-            count++;
-            continue;
+        if (out >= lz_output_start + LZ_BLOCK_BYTES && !write_output(&out, output, &written)) {
+            result = LZ_FILE_FAILED;
+            break;
         }
-        int match_position = bits_get_field(stream, LZ_POSITION_BITS);
-        if (match_position < 0)
-            return LZ_STREAM_FAILED;
-        if (match_position == LZ_END_POSITION)
-            return count;
-        int length = bits_get_field(stream, LZ_LENGTH_BITS);
-        if (length < 0)
-            return LZ_STREAM_FAILED;
-        length += LZ_MIN_MATCH;
-        for (int i = 0; i < length; i++) {
-            uint8_t byte = lz_window[(match_position + i) & LZ_WINDOW_MASK];
-            if (std::putc(byte, output) == EOF)
-                return LZ_FILE_FAILED;
-            lz_window[position] = byte;
-            position = (position + 1) & LZ_WINDOW_MASK;
+        Token token;
+        if (!read_token(stream, &token)) {
+            result = LZ_STREAM_FAILED;
+            break;
         }
-        count += length;
+        if (token.length == 0)
+            break;
+        if (token.length == 1) {
+            *out++ = token.byte;
+        } else {
+            int distance = ((position - token.position - 1) & LZ_WINDOW_MASK) + 1;
+            out = copy_match(out, distance, token.length);
+        }
+        position = (position + token.length) & LZ_WINDOW_MASK;
     }
+    // The bytes decoded before a damaged end go out too; the damage is what gets reported.
+    store_history(out, position);
+    if (result != LZ_FILE_FAILED && out != lz_output_start &&
+        !write_output(&out, output, &written) && result == 0)
+        result = LZ_FILE_FAILED;
+    return result < 0 ? result : written;
 }

@@ -1,5 +1,6 @@
 // codec_test.cpp -- the LZSS codec and its bit stream: exact codes, damaged streams, round trips.
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -11,11 +12,10 @@
 
 namespace {
 
-// Codes each input as one entry of a single stream, as a freshly started process would.
-Bytes encode_entries(const std::vector<Bytes>& inputs)
+// Codes each input as one entry of a single stream, with the window as it is.
+Bytes encode_with_window(const std::vector<Bytes>& inputs)
 {
     ScratchFolder scratch;
-    lzss_reset_window();
     BitStream* stream = bits_open_writer((scratch / "out.qbr").c_str());
     EXPECT_NE(stream, nullptr);
     for (size_t i = 0; i < inputs.size(); i++) {
@@ -27,6 +27,13 @@ Bytes encode_entries(const std::vector<Bytes>& inputs)
     }
     EXPECT_EQ(bits_close_writer(stream), 0);
     return read_file(scratch / "out.qbr");
+}
+
+// Codes each input as one entry of a single stream, as a freshly started process would.
+Bytes encode_entries(const std::vector<Bytes>& inputs)
+{
+    lzss_reset_window();
+    return encode_with_window(inputs);
 }
 
 struct Decoded {
@@ -119,6 +126,35 @@ TEST(LzssCodec, LongestLengthFieldCopiesSeventeenBytes)
     Decoded decoded = decode_entries({0xb8, 0x80, 0x07, 0xc0, 0x00}, 1);
     ASSERT_EQ(decoded.results, std::vector<int64_t>{18});
     EXPECT_EQ(decoded.outputs[0], repeat("q", 18));
+}
+
+struct CarryOver {
+    const char* name;
+    Bytes first;
+    Bytes second;
+};
+
+TEST(LzssCodec, DecodingLeavesTheWindowAsEncodingDoes)
+{
+    // Near its end the encoder compares window bytes that `first` left after the look-ahead of
+    // `second`, so decoding `first` must leave the window exactly as encoding it does.
+    Bytes wrapping = text_bytes(LZ_WINDOW_BYTES, 7);  // then "baabbab" at positions 1 to 7
+    std::fill(wrapping.begin() + 7, wrapping.begin() + 23, 0);
+    Bytes tail = bytes_of("baabbab");
+    wrapping.insert(wrapping.end(), tail.begin(), tail.end());
+    const CarryOver cases[] = {
+        {"short entry", bytes_of("baabbab"), bytes_of("bbbabb")},
+        {"entry that wraps the window", wrapping, bytes_of("bbbabb")},
+    };
+    for (const CarryOver& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes first = encode_entries({c.first});
+        Bytes expected = encode_with_window({c.second});
+        ASSERT_NE(expected, encode_entries({c.second})) << "the case must depend on the window";
+        lzss_reset_window();
+        ASSERT_EQ(decode_entries(first, 1).results[0], static_cast<int64_t>(c.first.size()));
+        EXPECT_EQ(encode_with_window({c.second}), expected);
+    }
 }
 
 struct DamagedStream {
