@@ -55,11 +55,16 @@ static bool drive_typical_install(const DrivenProgram& setup, const std::string&
         return false;
     std::printf("dialog_demo: installing into %s\n",
                 control_text(dialog, INSTALL_DESTINATION_FIELD).c_str());
+    DWORD started = GetTickCount();
     if (!click_button(dialog, INSTALL_START_BUTTON))
         return false;
-    HWND box = show_and_save(setup, MESSAGE_BOX_TITLE, shots + "completion_message.bmp");
-    if (box == nullptr)
+    HWND box = wait_for_window(setup, MESSAGE_BOX_TITLE);
+    DWORD took = GetTickCount() - started;
+    if (box == nullptr ||
+        show_and_save(setup, MESSAGE_BOX_TITLE, shots + "completion_message.bmp") == nullptr)
         return false;
+    std::printf("dialog_demo: from the Install click to the completion message: %.1f s\n",
+                took / 1000.0);
     std::printf("dialog_demo: setup says: %s\n", message_box_text(box).c_str());
     return answer_message_box(box, IDOK);
 }
