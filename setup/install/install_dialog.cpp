@@ -19,6 +19,7 @@
 #include "resources/resource_ids.h"
 #include "shell/installer_state.h"
 #include "shell/message_pump.h"
+#include "shell/play_dialog.h"
 
 static int install_started;
 static int cancel_flag;
@@ -139,9 +140,11 @@ static bool fits(size_t capacity, const char* format, const char* destination, c
 static bool destination_fits(const char* destination)
 {
     char working_path[SETUP_PATH_CHARS];
+    char command_line[SETUP_PATH_CHARS];
     return build_working_path(working_path, sizeof working_path) &&
            fits(SETUP_PATH_CHARS, "%s\\%s", destination, "data") &&
-           fits(SETUP_PATH_CHARS, "\"%s\\%s.exe\"", destination, "trv99hw") &&
+           format_game_command_line(command_line, sizeof command_line, destination, true) &&
+           format_game_command_line(command_line, sizeof command_line, destination, false) &&
            fits(MAX_PATH, "%s\\%s", destination, "trv99hw.exe");
 }
 

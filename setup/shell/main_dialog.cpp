@@ -8,6 +8,8 @@
 #include "resources/resource_ids.h"
 #include "shell/installer_state.h"
 #include "shell/picture_panel.h"
+#include "shell/play_dialog.h"
+#include "uninstall/uninstall_dialog.h"
 
 static void disable_installed_commands_when_absent(HWND dialog)
 {
@@ -34,10 +36,30 @@ static void on_install_clicked(HWND dialog)
         EndDialog(dialog, MAIN_INSTALLED);
 }
 
+static void on_play_clicked(HWND dialog)
+{
+    SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
+    INT_PTR code = DialogBoxParamA(app_instance, MAKEINTRESOURCEA(IDD_PLAY), dialog,
+                                   play_dialog_proc, 0);
+    if (code == PLAY_CHOSEN)
+        EndDialog(dialog, MAIN_PLAY);
+}
+
+static void on_uninstall_clicked(HWND dialog)
+{
+    SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
+    DialogBoxParamA(app_instance, MAKEINTRESOURCEA(IDD_UNINSTALL), dialog, uninstall_dialog_proc,
+                    0);
+    disable_installed_commands_when_absent(dialog);
+}
+
+// Play and Uninstall are hidden buttons: their commands arrive as command messages.
 static void on_main_dialog_command(HWND dialog, WPARAM wparam)
 {
     switch (wparam) {
-    case IDC_MAIN_INSTALL: on_install_clicked(dialog); break;
+    case IDC_MAIN_INSTALL:   on_install_clicked(dialog); break;
+    case IDC_MAIN_PLAY:      on_play_clicked(dialog); break;
+    case IDC_MAIN_UNINSTALL: on_uninstall_clicked(dialog); break;
     case IDC_MAIN_EXIT:    EndDialog(dialog, MAIN_LEAVE); break;
     case IDCANCEL:         EndDialog(dialog, MAIN_LEAVE); break;
     }

@@ -15,6 +15,7 @@
 #include "resources/resource_ids.h"
 #include "shell/installer_state.h"
 #include "shell/main_dialog.h"
+#include "shell/play_dialog.h"
 
 static const char CAPTION[] = "TRV 99";
 
@@ -51,6 +52,19 @@ static void free_install_lists()
     free_install_list(&exe_install_list);
     free_install_list(&typical_install_list);
     free_install_list(&maximum_install_list);
+}
+
+// Starts the chosen game; when it cannot start, says so and deletes the marker file
+// "source.tmp" in the root of the first fixed disk.
+static void play_chosen_game()
+{
+    if (!launch_game(play_hardware_version)) {
+        stop_box("Setup was unable to successfully start a pre-installed version of TRV99");
+        char marker[] = "?:\\source.tmp";
+        marker[0] = find_drive_of_type(DRIVE_FIXED);
+        DeleteFileA(marker);
+    }
+    free_install_lists();
 }
 
 static void finish_install()
@@ -98,6 +112,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     switch (code) {
     case MAIN_LEAVE:
         free_install_lists();
+        break;
+    case MAIN_PLAY:
+        play_chosen_game();
         break;
     case MAIN_INSTALLED:
         finish_install();

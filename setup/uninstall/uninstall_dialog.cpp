@@ -1,0 +1,312 @@
+// uninstall_dialog.cpp -- the uninstall dialog (template 105): removes, in any combination, the
+// installed game (the files the typical list names, and the maximum list's after a maximum
+// install, their emptied folders, the shortcuts and the settings key), the saved games and the
+// saved replays.
+//
+// The removal runs inside the Uninstall command without dispatching other messages. A path
+// that does not fit its buffer is skipped, never cut into another path.
+
+#include "uninstall/uninstall_dialog.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <commctrl.h>
+
+#include "install/drive_utils.h"
+#include "install/settings.h"
+#include "install/shortcuts.h"
+#include "resources/resource_ids.h"
+#include "shell/installer_state.h"
+#include "shell/picture_panel.h"
+
+static bool uninstall_game_selected;
+static bool delete_saved_games_selected;
+static bool delete_saved_replays_selected;
+static bool delete_all_selected;
+
+static void message_box(HWND dialog, const char* text, UINT icon)
+{
+    MessageBoxExA(dialog, text, "TRV 99", MB_OK | icon, 2057);
+}
+
+static void enable(HWND dialog, int id, bool enabled)
+{
+    EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE);
+}
+
+int delete_matching_files(const char* pattern)
+{
+    if (std::strlen(pattern) >= SETUP_PATH_CHARS)
+        return 0;
+    char folder[SETUP_PATH_CHARS];
+    std::strcpy(folder, pattern);
+    char* last_separator = std::strrchr(folder, '\\');
+    if (last_separator != nullptr)
+        last_separator[1] = '\0';  // the folder keeps its final "\"
+    else
+        folder[0] = '\0';
+
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int deleted = 0;
+    do {
+        if (found.cFileName[0] == '.' || !(found.dwFileAttributes & FILE_ATTRIBUTE_ARCHIVE))
+            continue;
+        char path[SETUP_PATH_CHARS];
+        int n = std::snprintf(path, sizeof path, "%s%s", folder, found.cFileName);
+        if (n < 0 || n >= (int)sizeof path)
+            continue;
+        if (DeleteFileA(path))
+            deleted++;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return deleted;
+}
+
+static void set_all_selected(HWND dialog)
+{
+    uninstall_game_selected = true;
+    delete_saved_games_selected = true;
+    delete_saved_replays_selected = true;
+    CheckDlgButton(dialog, IDC_UNINSTALL_GAME, BST_CHECKED);
+    CheckDlgButton(dialog, IDC_UNINSTALL_GAMES, BST_CHECKED);
+    CheckDlgButton(dialog, IDC_UNINSTALL_REPLAYS, BST_CHECKED);
+    CheckDlgButton(dialog, IDC_UNINSTALL_DELETE_ALL, BST_CHECKED);
+    enable(dialog, IDC_UNINSTALL_GAMES, false);
+    enable(dialog, IDC_UNINSTALL_REPLAYS, false);
+    enable(dialog, IDC_UNINSTALL_GAME, false);
+}
+
+static void on_uninstall_dialog_open(HWND dialog)
+{
+    char status[SETUP_PATH_CHARS + 40];
+    std::snprintf(status, sizeof status, "TRV 99 Install Directory is %s",
+                  install_destination_path);
+    SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, status);
+    delete_all_selected = true;
+    set_all_selected(dialog);
+}
+
+static void on_delete_all_clicked(HWND dialog)
+{
+    delete_all_selected = !delete_all_selected;
+    if (delete_all_selected) {
+        set_all_selected(dialog);
+        return;
+    }
+    enable(dialog, IDC_UNINSTALL_GAMES, true);
+    enable(dialog, IDC_UNINSTALL_REPLAYS, true);
+    enable(dialog, IDC_UNINSTALL_GAME, true);
+}
+
+static void set_progress_range(HWND dialog, int maximum)
+{
+    SendDlgItemMessageA(dialog, IDC_UNINSTALL_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, maximum));
+    SendDlgItemMessageA(dialog, IDC_UNINSTALL_PROGRESS, PBM_SETSTEP, 1, 0);
+}
+
+static void step_progress(HWND dialog)
+{
+    SendDlgItemMessageA(dialog, IDC_UNINSTALL_PROGRESS, PBM_STEPIT, 0, 0);
+}
+
+// Deletes "<location_path>\<wildcard>". Without a known data folder nothing is deleted: the
+// pattern would otherwise name the root of the current drive.
+static void delete_saved_files(const char* wildcard)
+{
+    if (location_path[0] == '\0')
+        return;
+    char pattern[SETUP_PATH_CHARS];
+    int n = std::snprintf(pattern, sizeof pattern, "%s\\%s", location_path, wildcard);
+    if (n > 0 && n < (int)sizeof pattern)
+        delete_matching_files(pattern);
+}
+
+// The lists whose entries an uninstall removes: typical, and maximum after a maximum install.
+static int removal_lists(const InstallList* lists[2])
+{
+    int n = 0;
+    if (typical_install_list != nullptr)
+        lists[n++] = typical_install_list;
+    if (install_type == 1 && maximum_install_list != nullptr)
+        lists[n++] = maximum_install_list;
+    return n;
+}
+
+static int removal_count()
+{
+    const InstallList* lists[2];
+    int lists_used = removal_lists(lists);
+    int count = 0;
+    for (int i = 0; i < lists_used; i++)
+        count += list_count(lists[i]);
+    return count;
+}
+
+// "<install_destination_path>\<name>" into `path`; false (and skipped) when it does not fit.
+static bool installed_path(const char* name, char* path, size_t capacity)
+{
+    size_t length = std::strlen(install_destination_path);
+    if (length >= capacity)
+        return false;
+    std::memcpy(path, install_destination_path, length + 1);
+    return append_path_component(path, capacity, name);
+}
+
+static void delete_listed_files(HWND dialog)
+{
+    const InstallList* lists[2];
+    int lists_used = removal_lists(lists);
+    for (int l = 0; l < lists_used; l++) {
+        for (int32_t i = 0; i < list_count(lists[l]); i++) {
+            char path[SETUP_PATH_CHARS];
+            if (installed_path(list_entry(lists[l], i)->name, path, sizeof path)) {
+                SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, path);
+                DeleteFileA(path);
+            }
+            step_progress(dialog);
+        }
+    }
+}
+
+// Removes `folder` and then each of its parents, as long as they are empty.
+static void remove_folder_and_parents(char* folder)
+{
+    RemoveDirectoryA(folder);
+    char* separator;
+    while ((separator = std::strrchr(folder, '\\')) != nullptr) {
+        *separator = '\0';
+        RemoveDirectoryA(folder);
+    }
+}
+
+// Removes the folders that held the listed files, deepest paths last in the table but every
+// walk climbing to the root, so the order does not decide what stays.
+static void remove_emptied_folders(HWND dialog, int count)
+{
+    typedef char FolderSlot[SETUP_PATH_CHARS];
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)count * sizeof(FolderSlot));
+    FolderSlot* slots = memory != nullptr ? (FolderSlot*)GlobalLock(memory) : nullptr;
+    int used = 0;
+    if (slots != nullptr) {
+        const InstallList* lists[2];
+        int lists_used = removal_lists(lists);
+        for (int l = 0; l < lists_used; l++) {
+            for (int32_t i = 0; i < list_count(lists[l]) && used < count; i++) {
+                char* slot = slots[used];
+                if (!installed_path(list_entry(lists[l], i)->name, slot, sizeof(FolderSlot)))
+                    continue;
+                char* separator = std::strrchr(slot, '\\');
+                if (separator == nullptr)
+                    continue;
+                *separator = '\0';
+                used++;
+            }
+        }
+        std::qsort(slots, (size_t)used, sizeof(FolderSlot), shorter_name_first);
+    }
+    set_progress_range(dialog, used);
+    SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, "Directories..");
+    for (int i = 0; i < used; i++) {
+        remove_folder_and_parents(slots[i]);
+        step_progress(dialog);
+    }
+    if (location_path[0] != '\0')
+        RemoveDirectoryA(location_path);
+    RemoveDirectoryA(install_destination_path);
+    if (memory != nullptr) {
+        GlobalUnlock(memory);
+        GlobalFree(memory);
+    }
+}
+
+// Removes the installed game. False when the dialog has ended with UNINSTALL_STOPPED.
+static bool remove_game(HWND dialog)
+{
+    if (install_destination_path[0] == '\0') {
+        message_box(dialog, "The folder TRV 99 was installed in is not known, so its files "
+                            "cannot be removed.", MB_ICONHAND);
+        EndDialog(dialog, UNINSTALL_STOPPED);
+        return false;
+    }
+    int count = removal_count();
+    set_progress_range(dialog, count);
+    SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
+    if (count <= 0) {
+        message_box(dialog, "Fatal: Zero length Install list", MB_ICONHAND);
+        EndDialog(dialog, UNINSTALL_STOPPED);
+        return false;
+    }
+    delete_listed_files(dialog);
+    remove_emptied_folders(dialog, count);
+
+    delete_desktop_shortcut("TRV 99 Software Version.lnk");
+    delete_desktop_shortcut("TRV 99 Hardware Version.lnk");
+    HWND main_dialog = GetParent(dialog);
+    EnableWindow(GetDlgItem(main_dialog, IDC_MAIN_INSTALL), TRUE);
+    EnableWindow(GetDlgItem(main_dialog, IDC_MAIN_EXIT), TRUE);
+    enable(dialog, IDC_UNINSTALL_GAME, false);
+    if (delete_all_selected)
+        enable(dialog, IDC_UNINSTALL_DELETE_ALL, false);
+
+    set_progress_range(dialog, 1);
+    SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, "Registry entries..");
+    if (!delete_settings()) {
+        message_box(dialog, "Uninstall could not remove all registry information", MB_ICONHAND);
+        EndDialog(dialog, UNINSTALL_STOPPED);
+        return false;
+    }
+    step_progress(dialog);
+    return true;
+}
+
+static void on_uninstall_clicked(HWND dialog)
+{
+    if (!uninstall_game_selected && !delete_saved_games_selected &&
+        !delete_saved_replays_selected) {
+        message_box(dialog, "No components to Uninstall!!", MB_ICONHAND);
+        return;
+    }
+    if (delete_saved_games_selected) {
+        delete_saved_files("*.GAME");
+        enable(dialog, IDC_UNINSTALL_GAMES, false);
+    }
+    if (delete_saved_replays_selected) {
+        delete_saved_files("*.REPLAY");
+        enable(dialog, IDC_UNINSTALL_REPLAYS, false);
+    }
+    if (uninstall_game_selected && !remove_game(dialog))
+        return;
+    SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, "");
+    SendDlgItemMessageA(dialog, IDC_UNINSTALL_PROGRESS, PBM_SETPOS, 0, 0);
+    message_box(dialog, "Uninstall completed successfully!", MB_ICONINFORMATION);
+    EndDialog(dialog, UNINSTALL_COMPLETED);
+}
+
+static void on_uninstall_dialog_command(HWND dialog, WPARAM wparam)
+{
+    switch (wparam) {
+    case IDC_UNINSTALL_BACK:       EndDialog(dialog, UNINSTALL_BACKED_OUT); break;
+    case IDCANCEL:                 EndDialog(dialog, UNINSTALL_BACKED_OUT); break;
+    case IDC_UNINSTALL_GAME:       uninstall_game_selected = !uninstall_game_selected; break;
+    case IDC_UNINSTALL_GAMES:      delete_saved_games_selected = !delete_saved_games_selected; break;
+    case IDC_UNINSTALL_REPLAYS:    delete_saved_replays_selected = !delete_saved_replays_selected; break;
+    case IDC_UNINSTALL_DELETE_ALL: on_delete_all_clicked(dialog); break;
+    case IDC_UNINSTALL_START:      on_uninstall_clicked(dialog); break;
+    }
+}
+
+INT_PTR CALLBACK uninstall_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG: on_uninstall_dialog_open(dialog); break;
+    case WM_PAINT:      draw_picture_panel(dialog, IDC_UNINSTALL_PICTURE, IDB_SIDE); break;
+    case WM_QUIT:       EndDialog(dialog, UNINSTALL_BACKED_OUT); break;
+    case WM_COMMAND:    on_uninstall_dialog_command(dialog, wparam); break;
+    }
+    return 0;
+}

@@ -1,0 +1,302 @@
+// play_uninstall_test.cpp -- setup.exe after an install of the sample medium: the Play command
+// starts the chosen version of the game from the installed folder, and the Uninstall command
+// removes what it was asked to and nothing else. Both commands reach the main dialog as command
+// messages, as their buttons stay hidden.
+
+#include "e2e/run_fixture.h"
+
+#include <string>
+
+static const char PLAY_DIALOG_TITLE[] = "Play TRV99";
+static const char UNINSTALL_DIALOG_TITLE[] = "TRV99 Uninstall";
+enum {
+    MAIN_PLAY_COMMAND = 1001,
+    MAIN_UNINSTALL_COMMAND = 1002,
+    PLAY_OK = 3,
+    PLAY_HARDWARE = 1022,
+    PLAY_SOFTWARE = 1023,
+    UNINSTALL_START = 1011,
+    UNINSTALL_DELETE_ALL = 1012,
+    UNINSTALL_REPLAYS = 1014,
+    UNINSTALL_GAMES = 1015,
+    UNINSTALL_GAME = 1016,
+};
+
+static void store_location(const std::string& location)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                                             "SOFTWARE\\Orbwell\\TRV 99\\Location Of Data Files",
+                                             0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "location_path", 0, REG_SZ,
+                                            (const BYTE*)location.c_str(),
+                                            (DWORD)location.size() + 1));
+    RegCloseKey(key);
+}
+
+// Ends the stand-in game whose window has this title, once it has appeared.
+static bool close_game_window(const char* title)
+{
+    for (int waited = 0; waited < DRIVER_WAIT_MS; waited += 50) {
+        HWND window = FindWindowA(nullptr, title);
+        if (window != nullptr)
+            return PostMessageA(window, WM_CLOSE, 0, 0) != 0;
+        Sleep(50);
+    }
+    return false;
+}
+
+// Clicks a check box or radio button as the mouse would, so that its mark changes too.
+static void press(HWND dialog, int id)
+{
+    HWND button = GetDlgItem(dialog, id);
+    ASSERT_NE(nullptr, button) << id;
+    // An earlier click may still be on its way to enabling it.
+    for (int waited = 0; !IsWindowEnabled(button) && waited < DRIVER_WAIT_MS; waited += 20)
+        Sleep(20);
+    ASSERT_TRUE(IsWindowEnabled(button)) << id;
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+static std::string text_of_file(const std::string& path)
+{
+    Bytes bytes = read_file(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class InstalledGame : public SetupExe {
+protected:
+    // Installs the medium into `destination`, then starts setup again and waits for its main
+    // dialog.
+    void SetUp() override
+    {
+        SetupExe::SetUp();
+        medium = copy_medium("medium");
+        destination = destination_in("dest");
+        start(medium, &first);
+        HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+        ASSERT_NE(nullptr, main);
+        HWND dialog = open_install_dialog(first, main);
+        ASSERT_NE(nullptr, dialog);
+        start_extraction(dialog, destination);
+        expect_completion_and_exit(first);
+        end_program(&first);
+    }
+
+    HWND restart()
+    {
+        end_program(&second);
+        start(medium, &second);
+        return expect_window(second, MAIN_DIALOG_TITLE);
+    }
+
+    HWND open_from_main(HWND main, int command, const char* title)
+    {
+        EXPECT_TRUE(PostMessageA(main, WM_COMMAND, command, 0));
+        return expect_window(second, title);
+    }
+
+    // Answers a message box of the second run with OK and returns its text.
+    std::string answer_box()
+    {
+        HWND box = expect_window(second, MESSAGE_BOX_TITLE);
+        if (box == nullptr)
+            return "(no message)";
+        std::string text = message_box_text(box);
+        EXPECT_TRUE(answer_message_box(box, IDOK));
+        return text;
+    }
+
+    std::string medium;
+    std::string destination;
+};
+
+TEST_F(InstalledGame, PlayStartsTheChosenVersionInTheInstalledFolder)
+{
+    // The destination holds a blank: unquoted, its first word would start "TRV.exe" beside it.
+    std::string decoy = win_path(scratch / "dest") + "\\TRV.exe";
+    ASSERT_TRUE(CopyFileA((destination + "\\trv99sw.exe").c_str(), decoy.c_str(), FALSE));
+    const struct {
+        int button;
+        const char* executable;
+        const char* window;
+    } cases[] = {
+        {PLAY_HARDWARE, "trv99hw.exe", "TRV 99 (hardware-accelerated version)"},
+        {PLAY_SOFTWARE, "trv99sw.exe", "TRV 99 (software version)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.executable);
+        DeleteFileA((destination + "\\launch.log").c_str());
+        HWND main = restart();
+        ASSERT_NE(nullptr, main);
+        HWND play = open_from_main(main, MAIN_PLAY_COMMAND, PLAY_DIALOG_TITLE);
+        ASSERT_NE(nullptr, play);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(play, PLAY_OK)));
+        // OK without a choice: the dialog says so and stays.
+        PostMessageA(play, WM_COMMAND, PLAY_OK, 0);
+        EXPECT_EQ("You must select a version to play", answer_box());
+        EXPECT_TRUE(IsWindow(play));
+
+        // The other version first: the last choice counts.
+        press(play, c.button == PLAY_HARDWARE ? PLAY_SOFTWARE : PLAY_HARDWARE);
+        press(play, c.button);
+        PostMessageA(play, WM_COMMAND, PLAY_OK, 0);
+        EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+        ASSERT_TRUE(close_game_window(c.window));
+        EXPECT_EQ(std::string(c.executable) + "\t" + destination + "\r\n",
+                  text_of_file(destination + "\\launch.log"));
+    }
+}
+
+TEST_F(InstalledGame, UninstallRemovesListedFilesAndKeepsTheRest)
+{
+    const std::string data = destination + "\\data";
+    store_location(data);
+    write_file(data + "\\lap.GAME", bytes_of("saved game"));
+    write_file(data + "\\lap.REPLAY", bytes_of("saved replay"));
+    std::vector<std::string> typical = group_names("typical");
+    ASSERT_FALSE(typical.empty());
+    // A file of the player's beside listed ones, outside the data folder: it and its folders
+    // stay, while "data" loses every file and goes.
+    std::string folder;
+    for (const std::string& name : typical) {
+        size_t separator = name.rfind('\\');
+        if (separator != std::string::npos && name.compare(0, 5, "data\\") != 0)
+            folder = name.substr(0, separator);
+    }
+    ASSERT_FALSE(folder.empty()) << "the typical list should have a folder besides data";
+    write_file(destination + "\\" + folder + "\\notes.txt", bytes_of("mine"));
+
+    HWND main = restart();
+    ASSERT_NE(nullptr, main);
+    HWND dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(click_button(dialog, UNINSTALL_START));
+    EXPECT_EQ("Uninstall completed successfully!", answer_box());
+    ASSERT_TRUE(wait_until_gone(dialog));
+
+    for (const std::string& name : typical)
+        EXPECT_FALSE(file_exists(destination + "\\" + name)) << name;
+    for (const std::string& name : group_names("exe"))
+        EXPECT_TRUE(file_exists(destination + "\\" + name)) << name;
+    EXPECT_TRUE(file_exists(destination + "\\" + folder + "\\notes.txt"));
+    EXPECT_FALSE(file_exists(data));
+    EXPECT_FALSE(settings_key_exists());
+    EXPECT_FALSE(file_exists(desktop_link_path(SOFTWARE_LINK)));
+    EXPECT_FALSE(file_exists(desktop_link_path(HARDWARE_LINK)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, MAIN_PLAY_COMMAND)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, MAIN_UNINSTALL_COMMAND)));
+    ASSERT_TRUE(click_button(main, MAIN_EXIT_BUTTON));
+    EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+}
+
+TEST_F(InstalledGame, UninstallDoesOnlyWhatIsSelected)
+{
+    const std::string data = destination + "\\data";
+    store_location(data);
+    write_file(data + "\\lap.GAME", bytes_of("saved game"));
+    write_file(data + "\\lap.REPLAY", bytes_of("saved replay"));
+    HWND main = restart();
+    ASSERT_NE(nullptr, main);
+    HWND dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);
+    ASSERT_NE(nullptr, dialog);
+
+    // Delete All off, then every box off: nothing to do.
+    press(dialog, UNINSTALL_DELETE_ALL);
+    for (int box : {UNINSTALL_GAME, UNINSTALL_GAMES, UNINSTALL_REPLAYS})
+        press(dialog, box);
+    ASSERT_TRUE(click_button(dialog, UNINSTALL_START));
+    EXPECT_EQ("No components to Uninstall!!", answer_box());
+    EXPECT_TRUE(IsWindow(dialog));
+
+    // Saved games only.
+    press(dialog, UNINSTALL_GAMES);
+    ASSERT_TRUE(click_button(dialog, UNINSTALL_START));
+    EXPECT_EQ("Uninstall completed successfully!", answer_box());
+    ASSERT_TRUE(wait_until_gone(dialog));
+    EXPECT_FALSE(file_exists(data + "\\lap.GAME"));
+    EXPECT_TRUE(file_exists(data + "\\lap.REPLAY"));
+    EXPECT_TRUE(settings_key_exists());
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main, MAIN_UNINSTALL_COMMAND)));
+    for (const std::string& name : group_names("typical"))
+        EXPECT_TRUE(file_exists(destination + "\\" + name)) << name;
+}
+
+TEST_F(InstalledGame, UninstallStopsOnAnEmptyListOrAMissingKey)
+{
+    // The key disappears after start-up: everything else goes, then the registry step fails.
+    HWND main = restart();
+    ASSERT_NE(nullptr, main);
+    clear_installed_state();
+    HWND dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(click_button(dialog, UNINSTALL_START));
+    EXPECT_EQ("Uninstall could not remove all registry information", answer_box());
+    ASSERT_TRUE(wait_until_gone(dialog));
+    for (const std::string& name : group_names("typical"))
+        EXPECT_FALSE(file_exists(destination + "\\" + name)) << name;
+    ASSERT_TRUE(click_button(main, MAIN_EXIT_BUTTON));
+    EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+
+    // A typical list without entries.
+    std::string key_destination = destination;
+    clear_installed_state();
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                                             "SOFTWARE\\Orbwell\\TRV 99\\Install", 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExA(key, "install_destination_path", 0, REG_SZ,
+                   (const BYTE*)key_destination.c_str(), (DWORD)key_destination.size() + 1);
+    RegCloseKey(key);
+    write_file(medium + "typical_install_list.install", Bytes(268, 0));
+    main = restart();
+    ASSERT_NE(nullptr, main);
+    dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(click_button(dialog, UNINSTALL_START));
+    EXPECT_EQ("Fatal: Zero length Install list", answer_box());
+    ASSERT_TRUE(wait_until_gone(dialog));
+    EXPECT_TRUE(settings_key_exists());
+}
+
+TEST_F(InstalledGame, UninstallNeverWorksOutsideTheKnownFolders)
+{
+    // No data folder stored: "*.GAME" must not be looked for in the root of the current drive.
+    std::string root_game = medium.substr(0, 3) + "trv-e2e-root.GAME";
+    write_file(root_game, bytes_of("not ours"));
+    HWND main = restart();
+    ASSERT_NE(nullptr, main);
+    HWND dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);
+    ASSERT_NE(nullptr, dialog);
+    press(dialog, UNINSTALL_DELETE_ALL);
+    press(dialog, UNINSTALL_GAME);
+    press(dialog, UNINSTALL_REPLAYS);
+    ASSERT_TRUE(click_button(dialog, UNINSTALL_START));
+    EXPECT_EQ("Uninstall completed successfully!", answer_box());
+    ASSERT_TRUE(wait_until_gone(dialog));
+    EXPECT_TRUE(file_exists(root_game));
+    DeleteFileA(root_game.c_str());
+    ASSERT_TRUE(click_button(main, MAIN_EXIT_BUTTON));
+    EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+
+    // An empty installed folder: list names would resolve against the medium's folder.
+    std::string listed = group_names("typical").front();
+    write_file(medium + listed, bytes_of("a file of the medium's folder"));
+    clear_installed_state();
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                                             "SOFTWARE\\Orbwell\\TRV 99\\Install", 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExA(key, "install_destination_path", 0, REG_SZ, (const BYTE*)"", 1);
+    RegCloseKey(key);
+    main = restart();
+    ASSERT_NE(nullptr, main);
+    dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(click_button(dialog, UNINSTALL_START));
+    EXPECT_EQ("The folder TRV 99 was installed in is not known, so its files cannot be removed.",
+              answer_box());
+    ASSERT_TRUE(wait_until_gone(dialog));
+    EXPECT_TRUE(file_exists(medium + listed));
+    EXPECT_TRUE(settings_key_exists());
+}
