@@ -1,11 +1,12 @@
-// dialog_demo.cpp -- runs setup.exe from the current folder through a typical install and saves
-// screenshots of its dialogs on the way.
+// dialog_demo.cpp -- runs setup.exe from the current folder through a typical install, then opens
+// the play and the uninstall dialog of the installed game, and saves screenshots on the way.
 //
 //   dialog_demo SHOT_DIR
 //
-// SHOT_DIR receives main_dialog.bmp, install_dialog.bmp and completion_message.bmp (the whole
-// screen each); a path starting with "/" is taken as a host path on drive Z:. The install goes
-// to the dialog's default folder. Exit status 0 when setup ended with code 0, 1 otherwise.
+// SHOT_DIR receives main_dialog.bmp, install_dialog.bmp and completion_message.bmp, then, from
+// a second run of setup, play_dialog.bmp and uninstall_dialog.bmp (the whole screen each); a
+// path starting with "/" is taken as a host path on drive Z:. The install goes to the dialog's
+// default folder. Exit status 0 when both runs of setup ended with code 0, 1 otherwise.
 
 #include <cstdio>
 #include <string>
@@ -69,6 +70,49 @@ static bool drive_typical_install(const DrivenProgram& setup, const std::string&
     return answer_message_box(box, IDOK);
 }
 
+// Starts setup.exe in `folder`; false (with a message) when it cannot be started.
+static bool start_setup(const char* folder, DrivenProgram* setup)
+{
+    if (start_program(std::string(folder) + "\\setup.exe", folder, setup))
+        return true;
+    std::fprintf(stderr, "dialog_demo: cannot start setup.exe in %s\n", folder);
+    return false;
+}
+
+// The installed game's commands, sent to the main dialog as their hidden buttons would: the play
+// and the uninstall dialog are shown, saved and left with Back, then setup is left with Exit.
+static bool show_installed_commands(const DrivenProgram& setup, const std::string& shots)
+{
+    HWND main = wait_for_window(setup, MAIN_DIALOG_TITLE);
+    if (main == nullptr)
+        return false;
+    const struct {
+        int command;
+        const char* title;
+        const char* shot;
+        int back;
+    } dialogs[] = {
+        {1001, "Play TRV99", "play_dialog.bmp", 4},
+        {1002, "TRV99 Uninstall", "uninstall_dialog.bmp", 1010},
+    };
+    for (const auto& d : dialogs) {
+        PostMessageA(main, WM_COMMAND, d.command, 0);
+        HWND dialog = show_and_save(setup, d.title, shots + d.shot);
+        if (dialog == nullptr || !click_button(dialog, d.back) || !wait_until_gone(dialog))
+            return false;
+    }
+    return click_button(main, MAIN_EXIT_BUTTON);
+}
+
+static long finish(DrivenProgram* setup, bool driven)
+{
+    long code = driven ? wait_for_exit(*setup, DRIVER_WAIT_MS) : -1;
+    end_program(setup);
+    std::printf("dialog_demo: setup %s\n",
+                code == -1 ? "did not finish" : ("ended with code " + std::to_string(code)).c_str());
+    return code;
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2 || argv[1][0] == '\0') {
@@ -81,14 +125,11 @@ int main(int argc, char** argv)
     if (length == 0 || length >= sizeof folder)
         return 1;
     DrivenProgram setup = {};
-    if (!start_program(std::string(folder) + "\\setup.exe", folder, &setup)) {
-        std::fprintf(stderr, "dialog_demo: cannot start setup.exe in %s\n", folder);
+    if (!start_setup(folder, &setup) || finish(&setup, drive_typical_install(setup, shots)) != 0)
         return 1;
-    }
-    bool driven = drive_typical_install(setup, shots);
-    long code = driven ? wait_for_exit(setup, DRIVER_WAIT_MS) : -1;
-    end_program(&setup);
-    std::printf("dialog_demo: setup %s\n",
-                code == -1 ? "did not finish" : ("ended with code " + std::to_string(code)).c_str());
-    return code == 0 ? 0 : 1;
+    // Started again, setup finds the installed game.
+    if (!start_setup(folder, &setup) ||
+        finish(&setup, show_installed_commands(setup, shots)) != 0)
+        return 1;
+    return 0;
 }
