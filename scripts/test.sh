@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # test.sh -- runs every test: the native build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the Windows build under Wine in a fresh prefix.
+# UndefinedBehaviorSanitizer, a short run of each fuzz target, then the Windows build under Wine
+# in a fresh prefix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,9 @@ echo "== Native tests (build/test)"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRV_SANITIZE=ON >/dev/null
 cmake --build build/test
 ctest --test-dir build/test --output-on-failure -j2
+
+echo "== Fuzz targets, 20 s each (build/fuzz)"
+bash scripts/fuzz.sh 20
 
 # shellcheck source=windows_tree.sh
 . scripts/windows_tree.sh

@@ -27,12 +27,21 @@ static int cancel_flag;
 struct ArchiveStep {
     const char* archive;
     const char* list;
+    InstallList** image;  // the slot whose entry k gives the size of the k-th extracted file
 };
 
 static const ArchiveStep install_steps[] = {
-    {"exe_install.qbr", "exe_install_list.txt"},
-    {"typical_install.qbr", "typical_install_list.txt"},
+    {"exe_install.qbr", "exe_install_list.txt", &exe_install_list},
+    {"typical_install.qbr", "typical_install_list.txt", &typical_install_list},
 };
+
+// The check of each extracted file against the size its list image gives: the image of the
+// archive being extracted, the entry the next file belongs to, and the first file that did not
+// match (which stops the extraction through the cancel flag).
+static const InstallList* checked_image;
+static int32_t checked_entry;
+static bool size_mismatch;
+static char mismatch_path[SETUP_PATH_CHARS];
 
 static void stop_box(HWND owner, const char* text)
 {
@@ -87,8 +96,24 @@ static void on_destination_edited(HWND dialog, HWND edit)
     show_available_space(dialog, letter, free_bytes < 0 ? 0 : free_bytes / 1024);
 }
 
-static int install_progress_step(int64_t, const char*, void* user_value)
+// A file whose byte count differs from its entry's size (0: not recorded), or a file beyond the
+// image's entries, means the medium is damaged.
+static bool size_matches_image(int64_t byte_count)
 {
+    int32_t entry = checked_entry++;
+    if (entry >= list_count(checked_image))
+        return false;
+    int32_t size = list_entry(checked_image, entry)->size;
+    return size == 0 || size == byte_count;
+}
+
+static int install_progress_step(int64_t byte_count, const char* path, void* user_value)
+{
+    if (!size_mismatch && !size_matches_image(byte_count)) {
+        size_mismatch = true;
+        std::snprintf(mismatch_path, sizeof mismatch_path, "%s", path);
+        cancel_flag = 1;
+    }
     SendDlgItemMessageA((HWND)user_value, IDC_INSTALL_PROGRESS, PBM_STEPIT, 0, 0);
     return pump_pending_messages();
 }
@@ -117,13 +142,13 @@ static const char* failure_reason(int result)
     }
 }
 
-static void report_failed_step(HWND dialog, const ArchiveStep& step, int result,
+static void report_failed_step(HWND dialog, const ArchiveStep& step, const char* reason,
                                const char* path)
 {
     char text[768];
     std::snprintf(text, sizeof text, "Setup could not extract %s: %s.\n%s\n\n"
                   "The installation was not completed.",
-                  step.archive, failure_reason(result), path);
+                  step.archive, reason, path);
     stop_box(dialog, text);
 }
 
@@ -148,11 +173,23 @@ static bool destination_fits(const char* destination)
            fits(MAX_PATH, "%s\\%s", destination, "trv99hw.exe");
 }
 
+// "X:\..." with a folder after the root: relative folders, drive roots and bare drive letters
+// would put the game where the uninstall cannot safely remove it.
+static bool is_folder_on_a_drive(const char* folder)
+{
+    return std::isalpha((unsigned char)folder[0]) && folder[1] == ':' && folder[2] == '\\' &&
+           folder[3] != '\0' && folder[3] != '\\';
+}
+
 // Refuses a destination the install cannot use, before anything is extracted.
 static bool destination_is_usable(HWND dialog)
 {
     if (install_destination_path[0] == '\0') {
         stop_box(dialog, "Please enter the folder to install TRV 99 into.");
+        return false;
+    }
+    if (!is_folder_on_a_drive(install_destination_path)) {
+        stop_box(dialog, "Please enter a folder on a drive, such as C:\\trv.");
         return false;
     }
     if (!destination_fits(install_destination_path)) {
@@ -181,17 +218,26 @@ static void on_install_clicked(HWND dialog)
 
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_START), FALSE);
     install_started = 1;
+    size_mismatch = false;
     for (const ArchiveStep& step : install_steps) {
         char working_path[SETUP_PATH_CHARS];
         build_working_path(working_path, sizeof working_path);
+        checked_image = *step.image;
+        checked_entry = 0;
         int result = unpack_archive(step.archive, step.list, working_path, sizeof working_path,
                                     dialog, &cancel_flag, install_progress_step);
+        if (size_mismatch) {
+            report_failed_step(dialog, step, "a file does not have the size the medium lists "
+                               "for it, so the medium is damaged", mismatch_path);
+            EndDialog(dialog, INSTALL_BACKED_OUT);
+            return;
+        }
         if (result == ARCHIVE_CANCELLED) {
             EndDialog(dialog, INSTALL_BACKED_OUT);
             return;
         }
         if (result != ARCHIVE_OK) {
-            report_failed_step(dialog, step, result,
+            report_failed_step(dialog, step, failure_reason(result),
                                result == ARCHIVE_UNPACK_OPEN_FAILED ? step.archive : working_path);
             EndDialog(dialog, INSTALL_BACKED_OUT);
             return;

@@ -33,7 +33,9 @@ bool list_image_is_valid(const uint8_t* image, size_t bytes)
         return false;
     for (int32_t i = 0; i < count; i++) {
         const uint8_t* name = image + LIST_HEADER_BYTES + (size_t)i * LIST_ENTRY_BYTES;
-        if (std::memchr(name, 0, LIST_NAME_BYTES) == nullptr)
+        // The uninstall deletes what the names say: each must stay inside the installed folder.
+        if (std::memchr(name, 0, LIST_NAME_BYTES) == nullptr ||
+            !is_safe_entry_name((const char*)name))
             return false;
     }
     return true;

@@ -39,7 +39,8 @@ static_assert(sizeof(InstallListEntry) == LIST_ENTRY_BYTES, "entry layout");
 static_assert(sizeof(InstallList) == LIST_HEADER_BYTES, "header layout");
 
 // True when `bytes` bytes at `image` form a well-formed image: exactly 268 + 260 x count bytes
-// with a count of 0 or more, and every entry name terminated within its 256 bytes.
+// with a count of 0 or more, and every entry name terminated within its 256 bytes and safe to
+// join to a folder (not empty or absolute, no drive, no ".." component).
 bool list_image_is_valid(const uint8_t* image, size_t bytes);
 
 // Readers of a well-formed image.

@@ -157,3 +157,95 @@ TEST_F(SetupExe, UnusableDestinationIsRefusedBeforeAnythingIsExtracted)
     expect_main_dialog_then_exit(first, main, dialog);
     expect_nothing_recorded();
 }
+
+TEST_F(SetupExe, DamagedMediumOrBusyFileStopsTheInstall)
+{
+    enum Fault { ZEROED_BLOCK, FILE_HELD_OPEN };
+    const struct {
+        const char* name;
+        Fault fault;
+    } cases[] = {
+        // A run of zero bits reads as an early end marker: the files come out with other sizes.
+        {"zeroed block inside typical_install.qbr", ZEROED_BLOCK},
+        {"an installed file held open without sharing", FILE_HELD_OPEN},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+        SCOPED_TRACE(cases[i].name);
+        std::string medium = copy_medium("medium " + std::to_string(i));
+        std::string destination = destination_in("dest " + std::to_string(i));
+        std::string held_file = destination + "\\" + group_names("typical").front();
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (cases[i].fault == ZEROED_BLOCK) {
+            Bytes archive = read_file(medium + "typical_install.qbr");
+            ASSERT_GT(archive.size(), 4096u);
+            std::fill(archive.begin() + 2000, archive.begin() + 2064, 0);
+            write_file(medium + "typical_install.qbr", archive);
+        } else {
+            write_file(held_file, bytes_of("in use"));
+            held = hold_exclusively(held_file);
+            ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        }
+        end_program(&first);
+        start(medium, &first);
+        HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+        ASSERT_NE(nullptr, main);
+        HWND dialog = open_install_dialog(first, main);
+        ASSERT_NE(nullptr, dialog);
+        start_extraction(dialog, destination);
+
+        HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+        ASSERT_NE(nullptr, box);
+        std::string text = message_box_text(box);
+        EXPECT_NE(std::string::npos, text.find("Setup could not extract typical_install.qbr"))
+            << text;
+        if (cases[i].fault == FILE_HELD_OPEN) {
+            EXPECT_NE(std::string::npos, text.find(held_file)) << text;
+        }
+        ASSERT_TRUE(answer_message_box(box, IDOK));
+        expect_main_dialog_then_exit(first, main, dialog);
+        expect_nothing_recorded();
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+    }
+}
+
+TEST_F(SetupExe, DestinationMustBeAFolderOnADrive)
+{
+    std::string medium = copy_medium("medium");
+    start(medium, &first);
+    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
+    ASSERT_NE(nullptr, main);
+    HWND dialog = open_install_dialog(first, main);
+    ASSERT_NE(nullptr, dialog);
+    for (const char* destination : {"trv", "\\trv", "C:", "C:\\", "C:trv", "C:\\\\trv"}) {
+        SCOPED_TRACE(destination);
+        start_extraction(dialog, destination);
+        HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ("Please enter a folder on a drive, such as C:\\trv.", message_box_text(box));
+        ASSERT_TRUE(answer_message_box(box, IDOK));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, INSTALL_DESTINATION_FIELD)));
+    }
+    EXPECT_FALSE(file_exists(medium + "trv"));
+    ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
+    expect_main_dialog_then_exit(first, main, dialog);
+    expect_nothing_recorded();
+}
+
+TEST_F(SetupExe, ListImageWithANameOutsideTheFolderIsNotLoaded)
+{
+    std::string medium = copy_medium("medium");
+    Bytes image = read_file(medium + "typical_install_list.install");
+    ASSERT_GT(image.size(), 268u + 260u);
+    const char outside[] = "..\\..\\boot.ini";
+    std::fill(image.begin() + 268, image.begin() + 268 + 256, 0);
+    std::copy(outside, outside + sizeof outside - 1, image.begin() + 268);
+    write_file(medium + "typical_install_list.install", image);
+    start(medium, &first);
+    HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("Install list initialisation failed: typical_install_list.install",
+              message_box_text(box));
+    ASSERT_TRUE(answer_message_box(box, IDOK));
+    EXPECT_EQ(0, wait_for_exit(first, DRIVER_WAIT_MS)) << what_happened(first);
+}

@@ -54,6 +54,13 @@ TEST(ListImage, AcceptsOnlyImagesWhoseSizeMatchesTheirCount)
     std::memset(&unterminated[LIST_HEADER_BYTES + LIST_ENTRY_BYTES], 'a', LIST_NAME_BYTES);
     Bytes full_name = image_of(1);
     std::memset(&full_name[LIST_HEADER_BYTES], 'a', LIST_NAME_BYTES - 1);
+    // Names that would lead the uninstall out of the installed folder.
+    auto named = [](const char* name) {
+        Bytes image = image_of(2);
+        std::memset(&image[LIST_HEADER_BYTES + LIST_ENTRY_BYTES], 0, LIST_NAME_BYTES);
+        std::memcpy(&image[LIST_HEADER_BYTES + LIST_ENTRY_BYTES], name, std::strlen(name));
+        return image;
+    };
     const Case cases[] = {
         {"empty file", Bytes(), false},
         {"shorter than the header", Bytes(LIST_HEADER_BYTES - 1, 0), false},
@@ -65,6 +72,11 @@ TEST(ListImage, AcceptsOnlyImagesWhoseSizeMatchesTheirCount)
         {"one byte too many", longer, false},
         {"name without terminator", unterminated, false},
         {"name of 255 characters", full_name, true},
+        {"empty name", named(""), false},
+        {"absolute name", named("\\windows\\system.ini"), false},
+        {"drive prefix", named("C:autoexec.bat"), false},
+        {"parent folder", named("data\\..\\..\\boot.ini"), false},
+        {"dots inside a name", named("data\\..more\\a..b"), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

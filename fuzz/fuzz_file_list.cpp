@@ -1,0 +1,40 @@
+// fuzz_file_list.cpp -- arbitrary bytes read as a file list, line by line, into rooms of several
+// sizes: each name read fits its room, has no white space at its ends, and the safety test of a
+// stored name answers for it.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/file_list.h"
+
+static bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const size_t rooms[] = {2, 16, 256, 1024};
+    for (size_t room : rooms) {
+        FILE* list = std::tmpfile();
+        if (list == nullptr)
+            std::abort();
+        if (size > 0 && std::fwrite(data, 1, size, list) != size)
+            std::abort();
+        std::rewind(list);
+        char name[1024];
+        for (size_t lines = 0;; lines++) {
+            ListLine line = read_list_name(list, name, room);
+            if (line != LIST_NAME)
+                break;
+            size_t length = std::strlen(name);
+            if (length == 0 || length >= room || is_white(name[0]) || is_white(name[length - 1]))
+                std::abort();
+            is_safe_entry_name(name);
+            if (lines > size)
+                std::abort();  // more names than bytes: the reader is not advancing
+        }
+        std::fclose(list);
+    }
+    return 0;
+}
