@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # deps.sh -- installs the Debian packages the builds and the tests need: the native toolchain,
-# GoogleTest and clang's libFuzzer, the MinGW-w64 cross compilers, Wine (32- and 64-bit) and an X server for the
-# Windows programs' tests. Does nothing when all of them are there already.
+# GoogleTest and clang's libFuzzer, the MinGW-w64 cross compilers, Wine (32- and 64-bit) and an
+# X server for the Windows programs' tests. Does nothing when all of them are there already.
 set -euo pipefail
 
 packages=(g++ cmake ninja-build libgtest-dev googletest clang libclang-rt-14-dev
