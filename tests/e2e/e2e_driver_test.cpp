@@ -13,11 +13,9 @@ TEST_F(SetupExe, InstallExtractsTheGroupsRecordsTheFolderAndLinksTheGame)
 {
     std::string medium = copy_medium("medium");
     std::string destination = destination_in("dest");
-    start(medium, &first);
-    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
-    ASSERT_NE(nullptr, main);
-    HWND dialog = open_install_dialog(first, main);
-    ASSERT_NE(nullptr, dialog);
+    HWND main = nullptr;
+    HWND dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
     EXPECT_FALSE(IsWindowEnabled(main));
     EXPECT_EQ("C:\\trv", control_text(dialog, INSTALL_DESTINATION_FIELD));
     int64_t typical_bytes = 0;
@@ -39,11 +37,9 @@ TEST_F(SetupExe, InstallIntoAFolderWithDataKeepsWhatIsThere)
     const Bytes saved = text_bytes(3000, 7);
     write_file(destination + "\\data\\saved\\lap record.rpl", saved);
 
-    start(medium, &first);
-    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
-    ASSERT_NE(nullptr, main);
-    HWND dialog = open_install_dialog(first, main);
-    ASSERT_NE(nullptr, dialog);
+    HWND main = nullptr;
+    HWND dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
     start_extraction(dialog, destination);
     expect_completion_and_exit(first);
     expect_files_installed(destination, {"data\\saved\\lap record.rpl"});
@@ -102,11 +98,9 @@ TEST_F(SetupExe, BackDuringInstallAnsweredNoCarriesOnToCompletion)
 {
     std::string medium = copy_medium("medium");
     std::string destination = destination_in("dest");
-    start(medium, &first);
-    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
-    ASSERT_NE(nullptr, main);
-    HWND dialog = open_install_dialog(first, main);
-    ASSERT_NE(nullptr, dialog);
+    HWND main = nullptr;
+    HWND dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
     start_extraction(dialog, destination);
     ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
 
@@ -136,11 +130,9 @@ TEST_F(SetupExe, BackDuringInstallAnsweredYesStopsAndKeepsTheMainDialog)
 {
     std::string medium = copy_medium("medium");
     std::string destination = destination_in("dest");
-    start(medium, &first);
-    HWND main = expect_window(first, MAIN_DIALOG_TITLE);
-    ASSERT_NE(nullptr, main);
-    HWND dialog = open_install_dialog(first, main);
-    ASSERT_NE(nullptr, dialog);
+    HWND main = nullptr;
+    HWND dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
     start_extraction(dialog, destination);
     ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
 

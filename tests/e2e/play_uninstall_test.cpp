@@ -73,11 +73,9 @@ protected:
         SetupExe::SetUp();
         medium = copy_medium("medium");
         destination = destination_in("dest");
-        start(medium, &first);
-        HWND main = expect_window(first, MAIN_DIALOG_TITLE);
-        ASSERT_NE(nullptr, main);
-        HWND dialog = open_install_dialog(first, main);
-        ASSERT_NE(nullptr, dialog);
+        HWND main = nullptr;
+        HWND dialog = nullptr;
+        ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
         start_extraction(dialog, destination);
         expect_completion_and_exit(first);
         end_program(&first);

@@ -71,6 +71,16 @@ protected:
         return expect_window(program, INSTALL_DIALOG_TITLE);
     }
 
+    // Starts setup on `medium` and opens its install dialog from the main dialog.
+    void open_install(const std::string& medium, HWND* main, HWND* dialog)
+    {
+        start(medium, &first);
+        *main = expect_window(first, MAIN_DIALOG_TITLE);
+        ASSERT_NE(nullptr, *main);
+        *dialog = open_install_dialog(first, *main);
+        ASSERT_NE(nullptr, *dialog);
+    }
+
     // Types the destination and clicks the dialog's Install.
     void start_extraction(HWND dialog, const std::string& destination)
     {
