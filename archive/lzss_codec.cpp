@@ -106,21 +106,30 @@ static int leading_zero_bytes(uint64_t word)
 #endif
 }
 
-// Compares the 17-byte strings at `key` and `other`. Returns the number of equal bytes at their
-// start (0 to 17); when it is below 17, `*key_larger` tells whether the key's first differing
-// byte is the larger one.
-static int compare_strings(const uint8_t* key, const uint8_t* other, bool* key_larger)
+// The 17 bytes of the string being inserted, loaded once for all the comparisons of a walk.
+struct Key {
+    uint64_t first;   // bytes 0 to 7, as load_word gives them
+    uint64_t second;  // bytes 8 to 15
+    uint8_t last;     // byte 16
+};
+
+// Compares the key with the 17-byte string at `other`. Returns the number of equal bytes at
+// their start (0 to 17); when it is below 17, `*key_larger` tells whether the key's first
+// differing byte is the larger one.
+static int compare_with_key(const Key& key, const uint8_t* other, bool* key_larger)
 {
-    for (int equal = 0; equal < 16; equal += 8) {
-        uint64_t key_word = load_word(key + equal);
-        uint64_t other_word = load_word(other + equal);
-        if (key_word != other_word) {
-            *key_larger = key_word > other_word;
-            return equal + leading_zero_bytes(key_word ^ other_word);
-        }
+    uint64_t word = load_word(other);
+    if (word != key.first) {
+        *key_larger = key.first > word;
+        return leading_zero_bytes(key.first ^ word);
     }
-    *key_larger = key[16] > other[16];
-    return key[16] == other[16] ? LZ_MAX_MATCH : 16;
+    word = load_word(other + 8);
+    if (word != key.second) {
+        *key_larger = key.second > word;
+        return 8 + leading_zero_bytes(key.second ^ word);
+    }
+    *key_larger = key.last > other[16];
+    return key.last == other[16] ? LZ_MAX_MATCH : 16;
 }
 
 // Inserts position `node` and returns the length of the longest match found on the way
@@ -136,27 +145,31 @@ static int tree_insert(int32_t node, int32_t* match_position)
         lz_tree[node] = TreeNode{LZ_ROOT_NODE, 0, 0};
         return 0;
     }
-    const uint8_t* key = lz_window + node;
+    const uint8_t* bytes = lz_window + node;
+    const Key key = {load_word(bytes), load_word(bytes + 8), bytes[16]};
     int best = 0;
+    int32_t best_position = 0;
     for (;;) {
         bool key_larger = false;
-        int equal = compare_strings(key, lz_window + visit, &key_larger);
-        if (equal >= best) {
-            best = equal;
-            *match_position = visit;
-        }
+        int equal = compare_with_key(key, lz_window + visit, &key_larger);
+        // Selects rather than a branch: whether a visit improves on the best is hard to predict.
+        bool better = equal >= best;
+        best = better ? equal : best;
+        best_position = better ? visit : best_position;
         if (equal == LZ_MAX_MATCH) {
             substitute(visit, node);
-            return LZ_MAX_MATCH;
+            break;
         }
         int32_t* child = key_larger ? &lz_tree[visit].larger : &lz_tree[visit].smaller;
         if (*child == 0) {
             *child = node;
             lz_tree[node] = TreeNode{visit, 0, 0};
-            return best;
+            break;
         }
         visit = *child;
     }
+    *match_position = best_position;
+    return best;
 }
 
 static int put_literal(BitStream* stream, uint8_t byte)
