@@ -19,6 +19,18 @@ enum {
 };
 
 static uint8_t lz_window[LZ_WINDOW_BYTES + LZ_WRAP_COPY_BYTES];
+
+// A node of the encoder's tree, with the first 8 bytes of each child's string (as load_word
+// gives them), so that a visit can compare them before it reads the child's node or string.
+// They stay valid: no window byte of a node in the tree changes while it is there.
+struct TreeNode {
+    int32_t parent;
+    int32_t smaller;
+    int32_t larger;
+    uint64_t smaller_word;
+    uint64_t larger_word;
+};
+
 static TreeNode lz_tree[LZ_WINDOW_BYTES + 1];
 
 // The encoder's input block.
@@ -39,6 +51,29 @@ static void store_window_byte(int32_t position, uint8_t byte)
 
 void lzss_reset_window() { std::memset(lz_window, 0, sizeof lz_window); }
 
+// The eight bytes at `bytes` as one number, the first byte the most significant: numbers compare
+// as the bytes do.
+static uint64_t load_word(const uint8_t* bytes)
+{
+    return static_cast<uint64_t>(bytes[0]) << 56 | static_cast<uint64_t>(bytes[1]) << 48 |
+           static_cast<uint64_t>(bytes[2]) << 40 | static_cast<uint64_t>(bytes[3]) << 32 |
+           static_cast<uint64_t>(bytes[4]) << 24 | static_cast<uint64_t>(bytes[5]) << 16 |
+           static_cast<uint64_t>(bytes[6]) << 8 | static_cast<uint64_t>(bytes[7]);
+}
+
+// Makes `child` (possibly none) a child of `parent`, with the first word of its string.
+static void set_smaller(int32_t parent, int32_t child)
+{
+    lz_tree[parent].smaller = child;
+    lz_tree[parent].smaller_word = load_word(lz_window + child);
+}
+
+static void set_larger(int32_t parent, int32_t child)
+{
+    lz_tree[parent].larger = child;
+    lz_tree[parent].larger_word = load_word(lz_window + child);
+}
+
 // `child` (possibly none) takes the place of `old_node` under its parent, whose `larger` field
 // is tested first; `old_node` leaves the tree.
 static void splice_out(int32_t old_node, int32_t child)
@@ -46,9 +81,9 @@ static void splice_out(int32_t old_node, int32_t child)
     int32_t parent = lz_tree[old_node].parent;
     lz_tree[child].parent = parent;
     if (lz_tree[parent].larger == old_node)
-        lz_tree[parent].larger = child;
+        set_larger(parent, child);
     else if (lz_tree[parent].smaller == old_node)
-        lz_tree[parent].smaller = child;
+        set_smaller(parent, child);
     lz_tree[old_node].parent = 0;
 }
 
@@ -57,9 +92,9 @@ static void substitute(int32_t old_node, int32_t new_node)
 {
     int32_t parent = lz_tree[old_node].parent;
     if (lz_tree[parent].smaller == old_node)
-        lz_tree[parent].smaller = new_node;
+        set_smaller(parent, new_node);
     else if (lz_tree[parent].larger == old_node)
-        lz_tree[parent].larger = new_node;
+        set_larger(parent, new_node);
     lz_tree[new_node] = lz_tree[old_node];
     lz_tree[lz_tree[new_node].smaller].parent = new_node;
     lz_tree[lz_tree[new_node].larger].parent = new_node;
@@ -83,16 +118,6 @@ static void tree_remove(int32_t node)
     }
 }
 
-// The eight bytes at `bytes` as one number, the first byte the most significant: numbers compare
-// as the bytes do.
-static uint64_t load_word(const uint8_t* bytes)
-{
-    return static_cast<uint64_t>(bytes[0]) << 56 | static_cast<uint64_t>(bytes[1]) << 48 |
-           static_cast<uint64_t>(bytes[2]) << 40 | static_cast<uint64_t>(bytes[3]) << 32 |
-           static_cast<uint64_t>(bytes[4]) << 24 | static_cast<uint64_t>(bytes[5]) << 16 |
-           static_cast<uint64_t>(bytes[6]) << 8 | static_cast<uint64_t>(bytes[7]);
-}
-
 // The number of zero bytes at the top of a non-zero word.
 static int leading_zero_bytes(uint64_t word)
 {
@@ -113,12 +138,13 @@ struct Key {
     uint8_t last;     // byte 16
 };
 
-// Compares the key with the 17-byte string at `other`. Returns the number of equal bytes at
-// their start (0 to 17); when it is below 17, `*key_larger` tells whether the key's first
-// differing byte is the larger one.
-static int compare_with_key(const Key& key, const uint8_t* other, bool* key_larger)
+// Compares the key with the 17-byte string at `other`, whose first 8 bytes are `other_first`.
+// Returns the number of equal bytes at their start (0 to 17); when it is below 17,
+// `*key_larger` tells whether the key's first differing byte is the larger one.
+static int compare_with_key(const Key& key, uint64_t other_first, const uint8_t* other,
+                            bool* key_larger)
 {
-    uint64_t word = load_word(other);
+    uint64_t word = other_first;
     if (word != key.first) {
         *key_larger = key.first > word;
         return leading_zero_bytes(key.first ^ word);
@@ -141,17 +167,18 @@ static int tree_insert(int32_t node, int32_t* match_position)
         return 0;
     int32_t visit = lz_tree[LZ_ROOT_NODE].larger;
     if (visit == 0) {
-        lz_tree[LZ_ROOT_NODE].larger = node;
-        lz_tree[node] = TreeNode{LZ_ROOT_NODE, 0, 0};
+        set_larger(LZ_ROOT_NODE, node);
+        lz_tree[node] = TreeNode{LZ_ROOT_NODE, 0, 0, 0, 0};
         return 0;
     }
+    uint64_t visit_word = lz_tree[LZ_ROOT_NODE].larger_word;
     const uint8_t* bytes = lz_window + node;
     const Key key = {load_word(bytes), load_word(bytes + 8), bytes[16]};
     int best = 0;
     int32_t best_position = 0;
     for (;;) {
         bool key_larger = false;
-        int equal = compare_with_key(key, lz_window + visit, &key_larger);
+        int equal = compare_with_key(key, visit_word, lz_window + visit, &key_larger);
         // Selects rather than a branch: whether a visit improves on the best is hard to predict.
         bool better = equal >= best;
         best = better ? equal : best;
@@ -160,13 +187,18 @@ static int tree_insert(int32_t node, int32_t* match_position)
             substitute(visit, node);
             break;
         }
-        int32_t* child = key_larger ? &lz_tree[visit].larger : &lz_tree[visit].smaller;
-        if (*child == 0) {
-            *child = node;
-            lz_tree[node] = TreeNode{visit, 0, 0};
+        TreeNode& here = lz_tree[visit];
+        int32_t next = key_larger ? here.larger : here.smaller;
+        if (next == 0) {
+            if (key_larger)
+                set_larger(visit, node);
+            else
+                set_smaller(visit, node);
+            lz_tree[node] = TreeNode{visit, 0, 0, 0, 0};
             break;
         }
-        visit = *child;
+        visit_word = key_larger ? here.larger_word : here.smaller_word;
+        visit = next;
     }
     *match_position = best_position;
     return best;
@@ -213,8 +245,8 @@ int64_t lzss_encode_entry(FILE* file, BitStream* stream)
         store_window_byte(position + lookahead++, static_cast<uint8_t>(c));
     int64_t count = lookahead;
 
-    lz_tree[LZ_ROOT_NODE].larger = position;
-    lz_tree[position] = TreeNode{LZ_ROOT_NODE, 0, 0};
+    set_larger(LZ_ROOT_NODE, position);
+    lz_tree[position] = TreeNode{LZ_ROOT_NODE, 0, 0, 0, 0};
     int match_length = 0;
     int32_t match_position = 0;
 
