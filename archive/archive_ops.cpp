@@ -19,12 +19,30 @@ static int list_line_failure(ListLine line, int read_failure)
     return line == LIST_TOO_LONG ? ARCHIVE_NAME_TOO_LONG : read_failure;
 }
 
+// True when `path` names an existing file that is one of the two known ones (each known only if
+// it exists).
+static bool is_either_file(const char* path, const FileIdentity& first, bool first_known,
+                           const FileIdentity& second, bool second_known)
+{
+    FileIdentity identity;
+    if (!first_known && !second_known)
+        return false;
+    if (!get_file_identity(path, &identity))
+        return false;
+    return (first_known && same_file_identity(identity, first)) ||
+           (second_known && same_file_identity(identity, second));
+}
+
 // Reads the whole list once, before anything is written: every line must fit the buffer, name
 // a place inside the directory, and not be the archive or the list themselves. Leaves the list
 // at its start again.
 static int check_unpack_list(FILE* list, const char* archive_path, const char* list_path,
                              char* path_buffer, size_t directory_length, size_t capacity)
 {
+    // Both are open, so they exist; one look at each, and one at each name, is enough.
+    FileIdentity archive, list_file;
+    bool archive_known = get_file_identity(archive_path, &archive);
+    bool list_known = get_file_identity(list_path, &list_file);
     char* name = path_buffer + directory_length;
     for (;;) {
         ListLine line = read_list_name(list, name, capacity - directory_length);
@@ -34,8 +52,7 @@ static int check_unpack_list(FILE* list, const char* archive_path, const char* l
             return list_line_failure(line, ARCHIVE_UNPACK_OPEN_FAILED);
         if (!is_safe_entry_name(name))
             return ARCHIVE_UNSAFE_NAME;
-        if (same_existing_file(path_buffer, archive_path) ||
-            same_existing_file(path_buffer, list_path))
+        if (is_either_file(path_buffer, archive, archive_known, list_file, list_known))
             return ARCHIVE_SELF_REFERENCE;
     }
     name[0] = '\0';
@@ -92,6 +109,8 @@ static int extract_entry(BitStream* archive, char* path, int64_t* byte_count)
         if (output == nullptr)
             return ARCHIVE_CREATE_FAILED;
     }
+    // The decoder writes 64 KiB blocks; a stdio buffer would only split them in two.
+    std::setvbuf(output, nullptr, _IONBF, 0);
     *byte_count = lzss_decode_entry(archive, output);
     bool closed = std::fclose(output) == 0;
     if (*byte_count == LZ_STREAM_FAILED)

@@ -62,25 +62,20 @@ bool replace_file(const char* from, const char* to)
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-// Volume serial number and file index of an existing file; false if it cannot be opened.
-static bool file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info)
+bool get_file_identity(const char* path, FileIdentity* identity)
 {
     HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    bool ok = GetFileInformationByHandle(file, info) != 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool ok = GetFileInformationByHandle(file, &info) != 0;
     CloseHandle(file);
-    return ok;
-}
-
-bool same_existing_file(const char* a, const char* b)
-{
-    BY_HANDLE_FILE_INFORMATION ia, ib;
-    if (!file_identity(a, &ia) || !file_identity(b, &ib))
+    if (!ok)
         return false;
-    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    return true;
 }
 
 #else
@@ -104,13 +99,26 @@ bool replace_file(const char* from, const char* to)
     return std::rename(host_path(from, from_storage), host_path(to, to_storage)) == 0;
 }
 
-bool same_existing_file(const char* a, const char* b)
+bool get_file_identity(const char* path, FileIdentity* identity)
 {
-    std::string a_storage, b_storage;
-    struct stat sa, sb;
-    if (stat(host_path(a, a_storage), &sa) != 0 || stat(host_path(b, b_storage), &sb) != 0)
+    std::string storage;
+    struct stat info;
+    if (stat(host_path(path, storage), &info) != 0)
         return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    identity->volume = static_cast<uint64_t>(info.st_dev);
+    identity->index = static_cast<uint64_t>(info.st_ino);
+    return true;
 }
 
 #endif
+
+bool same_file_identity(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.volume == b.volume && a.index == b.index;
+}
+
+bool same_existing_file(const char* a, const char* b)
+{
+    FileIdentity ia, ib;
+    return get_file_identity(a, &ia) && get_file_identity(b, &ib) && same_file_identity(ia, ib);
+}

@@ -6,6 +6,7 @@
 
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 // True for the characters that separate folders in a stored or typed path on this host:
@@ -27,6 +28,18 @@ bool replace_file(const char* from, const char* to);
 
 // Deletes a file; false when it could not be deleted.
 bool remove_host_file(const char* path);
+
+// What tells one existing file from another, whatever path reaches it: its volume (device) and
+// its number there.
+struct FileIdentity {
+    uint64_t volume;
+    uint64_t index;
+};
+
+// The identity of the existing file at `path`; false when there is none.
+bool get_file_identity(const char* path, FileIdentity* identity);
+
+bool same_file_identity(const FileIdentity& a, const FileIdentity& b);
 
 // True when both paths name one existing file (the same file reached through different
 // spellings or links). False when either does not exist.

@@ -19,14 +19,27 @@ enum {
 };
 
 static uint8_t lz_window[LZ_WINDOW_BYTES + LZ_WRAP_COPY_BYTES];
+
+enum { SMALLER, LARGER };  // the two children of a tree node
+
+// A node of the encoder's tree, with the first 8 bytes of each child's string (as load_word
+// gives them), so that a visit can compare them before it reads the child's node or string.
+// They stay valid: no window byte of a node in the tree changes while it is there.
+struct TreeNode {
+    int32_t parent;
+    int32_t children[2];       // [SMALLER] and [LARGER]
+    uint64_t child_words[2];
+};
+
 static TreeNode lz_tree[LZ_WINDOW_BYTES + 1];
 
 // The encoder's input block.
 static uint8_t lz_input[LZ_BLOCK_BYTES];
 
 // The decoder's output: a copy of the window, then the bytes decoded since the last write to the
-// file, then room for the longest copy past the block's end.
-static uint8_t lz_output[LZ_WINDOW_BYTES + LZ_BLOCK_BYTES + 2 * LZ_MAX_MATCH];
+// file, then room for the three tokens decoded after the block is full and for the last one's
+// overrun (see copy_match).
+static uint8_t lz_output[LZ_WINDOW_BYTES + LZ_BLOCK_BYTES + 4 * LZ_MAX_MATCH];
 static uint8_t* const lz_output_start = lz_output + LZ_WINDOW_BYTES;
 
 static void store_window_byte(int32_t position, uint8_t byte)
@@ -38,50 +51,6 @@ static void store_window_byte(int32_t position, uint8_t byte)
 
 void lzss_reset_window() { std::memset(lz_window, 0, sizeof lz_window); }
 
-// `child` (possibly none) takes the place of `old_node` under its parent, whose `larger` field
-// is tested first; `old_node` leaves the tree.
-static void splice_out(int32_t old_node, int32_t child)
-{
-    int32_t parent = lz_tree[old_node].parent;
-    lz_tree[child].parent = parent;
-    if (lz_tree[parent].larger == old_node)
-        lz_tree[parent].larger = child;
-    else if (lz_tree[parent].smaller == old_node)
-        lz_tree[parent].smaller = child;
-    lz_tree[old_node].parent = 0;
-}
-
-// `new_node` takes the place of `old_node`, which leaves the tree.
-static void substitute(int32_t old_node, int32_t new_node)
-{
-    int32_t parent = lz_tree[old_node].parent;
-    if (lz_tree[parent].smaller == old_node)
-        lz_tree[parent].smaller = new_node;
-    else if (lz_tree[parent].larger == old_node)
-        lz_tree[parent].larger = new_node;
-    lz_tree[new_node] = lz_tree[old_node];
-    lz_tree[lz_tree[new_node].smaller].parent = new_node;
-    lz_tree[lz_tree[new_node].larger].parent = new_node;
-    lz_tree[old_node].parent = 0;
-}
-
-static void tree_remove(int32_t node)
-{
-    if (node == 0 || lz_tree[node].parent == 0)
-        return;
-    if (lz_tree[node].larger == 0) {
-        splice_out(node, lz_tree[node].smaller);
-    } else if (lz_tree[node].smaller == 0) {
-        splice_out(node, lz_tree[node].larger);
-    } else {
-        int32_t next = lz_tree[node].smaller;
-        while (lz_tree[next].larger != 0)
-            next = lz_tree[next].larger;
-        tree_remove(next);
-        substitute(node, next);
-    }
-}
-
 // The eight bytes at `bytes` as one number, the first byte the most significant: numbers compare
 // as the bytes do.
 static uint64_t load_word(const uint8_t* bytes)
@@ -90,6 +59,59 @@ static uint64_t load_word(const uint8_t* bytes)
            static_cast<uint64_t>(bytes[2]) << 40 | static_cast<uint64_t>(bytes[3]) << 32 |
            static_cast<uint64_t>(bytes[4]) << 24 | static_cast<uint64_t>(bytes[5]) << 16 |
            static_cast<uint64_t>(bytes[6]) << 8 | static_cast<uint64_t>(bytes[7]);
+}
+
+// Makes `child` (possibly none) the SMALLER or LARGER child of `parent`, with the first word of
+// its string.
+static void set_child(int32_t parent, int side, int32_t child)
+{
+    lz_tree[parent].children[side] = child;
+    lz_tree[parent].child_words[side] = load_word(lz_window + child);
+}
+
+// `child` (possibly none) takes the place of `old_node` under its parent, whose `larger` field
+// is tested first; `old_node` leaves the tree.
+static void splice_out(int32_t old_node, int32_t child)
+{
+    int32_t parent = lz_tree[old_node].parent;
+    lz_tree[child].parent = parent;
+    if (lz_tree[parent].children[LARGER] == old_node)
+        set_child(parent, LARGER, child);
+    else if (lz_tree[parent].children[SMALLER] == old_node)
+        set_child(parent, SMALLER, child);
+    lz_tree[old_node].parent = 0;
+}
+
+// `new_node` takes the place of `old_node`, which leaves the tree.
+static void substitute(int32_t old_node, int32_t new_node)
+{
+    int32_t parent = lz_tree[old_node].parent;
+    if (lz_tree[parent].children[SMALLER] == old_node)
+        set_child(parent, SMALLER, new_node);
+    else if (lz_tree[parent].children[LARGER] == old_node)
+        set_child(parent, LARGER, new_node);
+    lz_tree[new_node] = lz_tree[old_node];
+    lz_tree[lz_tree[new_node].children[SMALLER]].parent = new_node;
+    lz_tree[lz_tree[new_node].children[LARGER]].parent = new_node;
+    lz_tree[old_node].parent = 0;
+}
+
+static void tree_remove(int32_t node)
+{
+    if (node == 0 || lz_tree[node].parent == 0)
+        return;
+    const int32_t* children = lz_tree[node].children;
+    if (children[LARGER] == 0) {
+        splice_out(node, children[SMALLER]);
+    } else if (children[SMALLER] == 0) {
+        splice_out(node, children[LARGER]);
+    } else {
+        int32_t next = children[SMALLER];
+        while (lz_tree[next].children[LARGER] != 0)
+            next = lz_tree[next].children[LARGER];
+        tree_remove(next);
+        substitute(node, next);
+    }
 }
 
 // The number of zero bytes at the top of a non-zero word.
@@ -105,21 +127,31 @@ static int leading_zero_bytes(uint64_t word)
 #endif
 }
 
-// Compares the 17-byte strings at `key` and `other`. Returns the number of equal bytes at their
-// start (0 to 17); when it is below 17, `*key_larger` tells whether the key's first differing
-// byte is the larger one.
-static int compare_strings(const uint8_t* key, const uint8_t* other, bool* key_larger)
+// The 17 bytes of the string being inserted, loaded once for all the comparisons of a walk.
+struct Key {
+    uint64_t first;   // bytes 0 to 7, as load_word gives them
+    uint64_t second;  // bytes 8 to 15
+    uint8_t last;     // byte 16
+};
+
+// Compares the key with the 17-byte string at `other`, whose first 8 bytes are `other_first`.
+// Returns the number of equal bytes at their start (0 to 17); when it is below 17,
+// `*key_larger` tells whether the key's first differing byte is the larger one.
+static int compare_with_key(const Key& key, uint64_t other_first, const uint8_t* other,
+                            bool* key_larger)
 {
-    for (int equal = 0; equal < 16; equal += 8) {
-        uint64_t key_word = load_word(key + equal);
-        uint64_t other_word = load_word(other + equal);
-        if (key_word != other_word) {
-            *key_larger = key_word > other_word;
-            return equal + leading_zero_bytes(key_word ^ other_word);
-        }
+    uint64_t word = other_first;
+    if (word != key.first) {
+        *key_larger = key.first > word;
+        return leading_zero_bytes(key.first ^ word);
     }
-    *key_larger = key[16] > other[16];
-    return key[16] == other[16] ? LZ_MAX_MATCH : 16;
+    word = load_word(other + 8);
+    if (word != key.second) {
+        *key_larger = key.second > word;
+        return 8 + leading_zero_bytes(key.second ^ word);
+    }
+    *key_larger = key.last > other[16];
+    return key.last == other[16] ? LZ_MAX_MATCH : 16;
 }
 
 // Inserts position `node` and returns the length of the longest match found on the way
@@ -129,33 +161,45 @@ static int tree_insert(int32_t node, int32_t* match_position)
 {
     if (node == 0)
         return 0;
-    int32_t visit = lz_tree[LZ_ROOT_NODE].larger;
+    int32_t visit = lz_tree[LZ_ROOT_NODE].children[LARGER];
     if (visit == 0) {
-        lz_tree[LZ_ROOT_NODE].larger = node;
-        lz_tree[node] = TreeNode{LZ_ROOT_NODE, 0, 0};
+        set_child(LZ_ROOT_NODE, LARGER, node);
+        lz_tree[node] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
         return 0;
     }
-    const uint8_t* key = lz_window + node;
+    uint64_t visit_word = lz_tree[LZ_ROOT_NODE].child_words[LARGER];
+    const uint8_t* bytes = lz_window + node;
+    const Key key = {load_word(bytes), load_word(bytes + 8), bytes[16]};
     int best = 0;
+    int32_t best_position = 0;
     for (;;) {
         bool key_larger = false;
-        int equal = compare_strings(key, lz_window + visit, &key_larger);
-        if (equal >= best) {
-            best = equal;
-            *match_position = visit;
-        }
+        int equal = compare_with_key(key, visit_word, lz_window + visit, &key_larger);
+        // Selects rather than a branch: whether a visit improves on the best is hard to predict.
+        bool better = equal >= best;
+        best = better ? equal : best;
+        best_position = better ? visit : best_position;
         if (equal == LZ_MAX_MATCH) {
             substitute(visit, node);
-            return LZ_MAX_MATCH;
+            break;
         }
-        int32_t* child = key_larger ? &lz_tree[visit].larger : &lz_tree[visit].smaller;
-        if (*child == 0) {
-            *child = node;
-            lz_tree[node] = TreeNode{visit, 0, 0};
-            return best;
+        // The side is an index rather than a branch, which would be mispredicted about every
+        // other visit: the next comparison needs only one load from this node. (Written with
+        // the two array pointers, gcc keeps the address arithmetic off that path.)
+        const int32_t* children = lz_tree[visit].children;
+        const uint64_t* child_words = lz_tree[visit].child_words;
+        int side = key_larger ? LARGER : SMALLER;
+        int32_t next = children[side];
+        if (next == 0) {
+            set_child(visit, side, node);
+            lz_tree[node] = TreeNode{visit, {0, 0}, {0, 0}};
+            break;
         }
-        visit = *child;
+        visit_word = child_words[side];
+        visit = next;
     }
+    *match_position = best_position;
+    return best;
 }
 
 static int put_literal(BitStream* stream, uint8_t byte)
@@ -199,8 +243,8 @@ int64_t lzss_encode_entry(FILE* file, BitStream* stream)
         store_window_byte(position + lookahead++, static_cast<uint8_t>(c));
     int64_t count = lookahead;
 
-    lz_tree[LZ_ROOT_NODE].larger = position;
-    lz_tree[position] = TreeNode{LZ_ROOT_NODE, 0, 0};
+    set_child(LZ_ROOT_NODE, LARGER, position);
+    lz_tree[position] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
     int match_length = 0;
     int32_t match_position = 0;
 
@@ -258,16 +302,118 @@ static void store_history(const uint8_t* out, int32_t position)
     std::memcpy(lz_window + LZ_WINDOW_BYTES, lz_window, LZ_WRAP_COPY_BYTES);
 }
 
-// Writes the decoded bytes before `*out` to the file and moves the last 4096 of them in front of
-// lz_output_start again. False when the write failed.
-static bool write_output(uint8_t** out, FILE* output, int64_t* written)
+// What the decoder works with from token to token. lzss_decode_entry keeps it in a local
+// variable, where the compiler can hold it in registers; in the BitStream it would have to be
+// reloaded after every output byte, which might have been stored over it.
+struct Decoder {
+    uint64_t bits;          // the stream's next bits, the first at bit 63 (BitStream::bits)
+    int bit_count;          // how many of them: 0 to 63 between tokens
+    const uint8_t* in;      // the next unread byte of the stream's block
+    const uint8_t* in_end;  // the end of the bytes read into the block
+    uint8_t* out;           // the next output byte
+    int32_t out_origin;     // the window position of lz_output_start
+};
+
+static void take_from_stream(Decoder* decoder, const BitStream* stream)
 {
-    size_t size = static_cast<size_t>(*out - lz_output_start);
+    decoder->bits = stream->bits;
+    decoder->bit_count = stream->bit_count;
+    decoder->in = stream->buffer + stream->next;
+    decoder->in_end = stream->buffer + stream->end;
+}
+
+static void give_back_to_stream(const Decoder* decoder, BitStream* stream)
+{
+    stream->bits = decoder->bits;
+    stream->bit_count = decoder->bit_count;
+    stream->next = static_cast<size_t>(decoder->in - stream->buffer);
+}
+
+// The window position of the next output byte.
+static int32_t out_position(const Decoder& decoder)
+{
+    int32_t offset = static_cast<int32_t>(decoder.out - lz_output_start);
+    return (decoder.out_origin + offset) & LZ_WINDOW_MASK;
+}
+
+// Writes the decoded bytes to the file and moves the last 4096 of them in front of
+// lz_output_start again. False when the write failed.
+static bool write_output(Decoder* decoder, FILE* output, int64_t* written)
+{
+    size_t size = static_cast<size_t>(decoder->out - lz_output_start);
     bool ok = std::fwrite(lz_output_start, 1, size, output) == size;
     *written += static_cast<int64_t>(size);
-    std::memmove(lz_output, *out - LZ_WINDOW_BYTES, LZ_WINDOW_BYTES);
-    *out = lz_output_start;
+    decoder->out_origin = out_position(*decoder);
+    std::memmove(lz_output, decoder->out - LZ_WINDOW_BYTES, LZ_WINDOW_BYTES);
+    decoder->out = lz_output_start;
     return ok;
+}
+
+// Fills the bits from the block, which must hold 8 more bytes, until 56 to 63 bits are held.
+// Whole bytes are taken, and the top bits of the next byte that fit are set as well; the next
+// refill sets them again to the same values. Fewer than 64 bits must be held before, which is
+// so between tokens.
+static void refill_from_block(Decoder* decoder)
+{
+    decoder->bits |= load_word(decoder->in) >> decoder->bit_count;
+    decoder->in += (63 - decoder->bit_count) / 8;
+    decoder->bit_count |= 56;  // adds 8 for each byte taken
+}
+
+static void drop_bits(Decoder* decoder, int count)
+{
+    decoder->bits <<= count;
+    decoder->bit_count -= count;
+}
+
+// Copies `length` bytes from `distance` bytes back, as the window does it: byte by byte, so a
+// match that overlaps its own output repeats it. The copy may write past `length`, up to 24
+// bytes in all; what follows overwrites them.
+static inline uint8_t* copy_match(uint8_t* out, int distance, int length)
+{
+    const uint8_t* from = out - distance;
+    if (distance >= LZ_MAX_MATCH) {
+        std::memcpy(out, from, LZ_MAX_MATCH);
+    } else if (distance >= 8) {
+        // Each 8 bytes come from before the 8 being written.
+        for (int i = 0; i < length; i += 8)
+            std::memcpy(out + i, from + i, 8);
+    } else if (distance == 1) {
+        std::memset(out, from[0], static_cast<size_t>(length));
+    } else {
+        for (int i = 0; i < length; i++)
+            out[i] = from[i];
+    }
+    return out + length;
+}
+
+// Carries out a pair: copies `length` bytes from window position `position`. Returns the next
+// output byte.
+static inline uint8_t* put_pair(const Decoder& decoder, int32_t position, int length)
+{
+    int distance = ((out_position(decoder) - position - 1) & LZ_WINDOW_MASK) + 1;
+    return copy_match(decoder.out, distance, length);
+}
+
+// Decodes the token at the top of the bits, which must hold at least 17. False for the end
+// marker.
+static inline bool decode_token(Decoder* decoder)
+{
+    uint64_t bits = decoder->bits;
+    if ((bits >> 63) != 0) {
+        *decoder->out++ = static_cast<uint8_t>(bits >> 55);
+        drop_bits(decoder, 1 + 8);
+        return true;
+    }
+    int32_t position = static_cast<int32_t>(bits >> 51) & LZ_WINDOW_MASK;
+    if (position == LZ_END_POSITION) {
+        drop_bits(decoder, 1 + LZ_POSITION_BITS);
+        return false;
+    }
+    drop_bits(decoder, LZ_PAIR_BITS);
+    int length = (static_cast<int>(bits >> 47) & 0xf) + LZ_MIN_MATCH;
+    decoder->out = put_pair(*decoder, position, length);
+    return true;
 }
 
 // One token of an entry: a literal (`length` 1, `byte`), a pair (`position`, `length` 2 to 17)
@@ -300,78 +446,66 @@ static bool read_token_by_fields(BitStream* stream, Token* token)
     return length >= 0;
 }
 
-// Reads the next token; false when the archive ended or failed inside it.
-static bool read_token(BitStream* stream, Token* token)
-{
-    if (stream->bit_count < LZ_PAIR_BITS && bits_refill(stream) < LZ_PAIR_BITS)
-        return read_token_by_fields(stream, token);
-    uint64_t bits = stream->bits;
-    int used;
-    if ((bits >> 63) != 0) {
-        token->length = 1;
-        token->byte = static_cast<uint8_t>(bits >> 55);
-        used = 1 + 8;
-    } else {
-        token->position = static_cast<int32_t>(bits >> 51) & LZ_WINDOW_MASK;
-        if (token->position == LZ_END_POSITION) {
-            token->length = 0;
-            used = 1 + LZ_POSITION_BITS;
-        } else {
-            token->length = (static_cast<int>(bits >> 47) & 0xf) + LZ_MIN_MATCH;
-            used = LZ_PAIR_BITS;
-        }
-    }
-    stream->bits = bits << used;
-    stream->bit_count -= used;
-    return true;
-}
+enum TokenResult { TOKEN_FAILED, TOKEN_END, TOKEN_DECODED };
 
-// Copies `length` bytes from `distance` bytes back, as the window does it: byte by byte, so a
-// match that overlaps its own output repeats it. A copy from far enough back is one block of 17
-// bytes; the ones past `length` are overwritten by what follows.
-static uint8_t* copy_match(uint8_t* out, int distance, int length)
+// Decodes one token when the block holds fewer than 8 more bytes: the stream refills the bits
+// itself, reading its next block, and near the end of the archive the token is read field by
+// field.
+static TokenResult decode_token_from_stream(Decoder* decoder, BitStream* stream)
 {
-    const uint8_t* from = out - distance;
-    if (distance >= LZ_MAX_MATCH) {
-        std::memcpy(out, from, LZ_MAX_MATCH);
-    } else {
-        for (int i = 0; i < length; i++)
-            out[i] = from[i];
+    give_back_to_stream(decoder, stream);
+    if (bits_refill(stream) >= LZ_PAIR_BITS) {
+        take_from_stream(decoder, stream);
+        return decode_token(decoder) ? TOKEN_DECODED : TOKEN_END;
     }
-    return out + length;
+    Token token = {};
+    bool read = read_token_by_fields(stream, &token);
+    take_from_stream(decoder, stream);
+    if (!read)
+        return TOKEN_FAILED;
+    if (token.length == 0)
+        return TOKEN_END;
+    if (token.length == 1)
+        *decoder->out++ = token.byte;
+    else
+        decoder->out = put_pair(*decoder, token.position, token.length);
+    return TOKEN_DECODED;
 }
 
 int64_t lzss_decode_entry(BitStream* stream, FILE* output)
 {
-    int32_t position = 1;
-    load_history(position);
-    uint8_t* out = lz_output_start;
+    const int32_t first_position = 1;
+    load_history(first_position);
+    Decoder decoder;
+    take_from_stream(&decoder, stream);
+    decoder.out = lz_output_start;
+    decoder.out_origin = first_position;
+    const uint8_t* const block_end = lz_output_start + LZ_BLOCK_BYTES;
     int64_t written = 0;
     int64_t result = 0;
     for (;;) {
-        if (out >= lz_output_start + LZ_BLOCK_BYTES && !write_output(&out, output, &written)) {
+        if (decoder.out >= block_end && !write_output(&decoder, output, &written)) {
             result = LZ_FILE_FAILED;
             break;
         }
-        Token token;
-        if (!read_token(stream, &token)) {
-            result = LZ_STREAM_FAILED;
-            break;
-        }
-        if (token.length == 0)
-            break;
-        if (token.length == 1) {
-            *out++ = token.byte;
+        if (decoder.in_end - decoder.in >= 8) {
+            // One refill holds three whole tokens of at most 17 bits.
+            refill_from_block(&decoder);
+            if (!decode_token(&decoder) || !decode_token(&decoder) || !decode_token(&decoder))
+                break;
         } else {
-            int distance = ((position - token.position - 1) & LZ_WINDOW_MASK) + 1;
-            out = copy_match(out, distance, token.length);
+            TokenResult token = decode_token_from_stream(&decoder, stream);
+            if (token == TOKEN_FAILED)
+                result = LZ_STREAM_FAILED;
+            if (token != TOKEN_DECODED)
+                break;
         }
-        position = (position + token.length) & LZ_WINDOW_MASK;
     }
+    give_back_to_stream(&decoder, stream);
     // The bytes decoded before a damaged end go out too; the damage is what gets reported.
-    store_history(out, position);
-    if (result != LZ_FILE_FAILED && out != lz_output_start &&
-        !write_output(&out, output, &written) && result == 0)
+    store_history(decoder.out, out_position(decoder));
+    if (result != LZ_FILE_FAILED && decoder.out != lz_output_start &&
+        !write_output(&decoder, output, &written) && result == 0)
         result = LZ_FILE_FAILED;
     return result < 0 ? result : written;
 }

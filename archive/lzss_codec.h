@@ -31,12 +31,6 @@ enum {
                             // could not be written
 };
 
-struct TreeNode {
-    int32_t parent;
-    int32_t smaller;
-    int32_t larger;
-};
-
 // Reads `input` to its end and appends one entry to `stream`. Returns the number of bytes read.
 int64_t lzss_encode_entry(FILE* input, BitStream* stream);
 
