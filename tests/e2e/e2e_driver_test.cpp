@@ -92,21 +92,27 @@ TEST_F(SetupExe, LeavingTheMainDialogEndsWithCodeZero)
     expect_nothing_recorded();
 }
 
-// The Back click is posted right behind the Install click, so the extraction's message pump
-// delivers it after the first file.
+// Starts an install into `destination` and clicks Back during it: the Back click is posted right
+// behind the Install click, so the extraction's message pump delivers it after the first file.
+// Leaves the quit question open in `box`.
+void SetupExe::back_during_install(const std::string& destination, HWND* main, HWND* dialog,
+                                   HWND* box)
+{
+    ASSERT_NO_FATAL_FAILURE(open_install(copy_medium("medium"), main, dialog));
+    start_extraction(*dialog, destination);
+    ASSERT_TRUE(click_button(*dialog, INSTALL_BACK_BUTTON));
+    *box = expect_window(first, MESSAGE_BOX_TITLE);
+    ASSERT_NE(nullptr, *box);
+    EXPECT_EQ(STILL_QUIT_TEXT, message_box_text(*box));
+}
+
 TEST_F(SetupExe, BackDuringInstallAnsweredNoCarriesOnToCompletion)
 {
-    std::string medium = copy_medium("medium");
     std::string destination = destination_in("dest");
     HWND main = nullptr;
     HWND dialog = nullptr;
-    ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
-    start_extraction(dialog, destination);
-    ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
-
-    HWND box = expect_window(first, MESSAGE_BOX_TITLE);
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ(STILL_QUIT_TEXT, message_box_text(box));
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(back_during_install(destination, &main, &dialog, &box));
     // The install stands between files: the progress bar counts both groups' files.
     size_t files = group_names("exe").size() + group_names("typical").size();
     HWND bar = GetDlgItem(dialog, INSTALL_PROGRESS_BAR);
@@ -128,17 +134,11 @@ TEST_F(SetupExe, BackDuringInstallAnsweredNoCarriesOnToCompletion)
 
 TEST_F(SetupExe, BackDuringInstallAnsweredYesStopsAndKeepsTheMainDialog)
 {
-    std::string medium = copy_medium("medium");
     std::string destination = destination_in("dest");
     HWND main = nullptr;
     HWND dialog = nullptr;
-    ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
-    start_extraction(dialog, destination);
-    ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
-
-    HWND box = expect_window(first, MESSAGE_BOX_TITLE);
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ(STILL_QUIT_TEXT, message_box_text(box));
+    HWND box = nullptr;
+    ASSERT_NO_FATAL_FAILURE(back_during_install(destination, &main, &dialog, &box));
     ASSERT_TRUE(answer_message_box(box, IDYES));
     expect_main_dialog_then_exit(first, main, dialog);
 

@@ -81,6 +81,9 @@ protected:
         ASSERT_NE(nullptr, *dialog);
     }
 
+    void back_during_install(const std::string& destination, HWND* main, HWND* dialog,
+                             HWND* box);
+
     // Types the destination and clicks the dialog's Install.
     void start_extraction(HWND dialog, const std::string& destination)
     {
