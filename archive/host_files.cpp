@@ -57,15 +57,37 @@ bool folder_exists(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// MoveFileExA is looked up when it is needed rather than imported: the Windows 95 family exports
+// it only as a stub that fails with ERROR_CALL_NOT_IMPLEMENTED. There the target is deleted and
+// the file moved, which is not atomic but is the best that system offers.
 bool replace_file(const char* from, const char* to)
 {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    typedef BOOL(WINAPI * MoveFileExFunction)(const char*, const char*, DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    MoveFileExFunction move_file_ex =
+        kernel ? reinterpret_cast<MoveFileExFunction>(
+                     reinterpret_cast<void (*)()>(GetProcAddress(kernel, "MoveFileExA")))
+               : nullptr;
+    if (move_file_ex != nullptr) {
+        if (move_file_ex(from, to, MOVEFILE_REPLACE_EXISTING))
+            return true;
+        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+            return false;
+    }
+    if (!DeleteFileA(to) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return false;
+    return MoveFileA(from, to) != 0;
 }
 
 bool get_file_identity(const char* path, FileIdentity* identity)
 {
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE file = CreateFileA(path, 0, sharing | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // The Windows 95 family refuses FILE_SHARE_DELETE as an invalid parameter.
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+        file = CreateFileA(path, 0, sharing, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                           nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION info;

@@ -4,9 +4,12 @@
 
 set(CMAKE_SYSTEM_NAME Windows)
 
-# The posix thread model: the win32 model has no std::mutex, which GoogleTest needs.
-set(CMAKE_C_COMPILER ${TRV_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TRV_MINGW_TRIPLET}-g++-posix)
+# The win32 thread model: it links no threading runtime (winpthreads), whose imports would raise
+# the programs' oldest Windows to Vista. Its libstdc++ has no std::thread or std::mutex: threads
+# go through the Win32 API, and GoogleTest gets a replacement for its one use of std::mutex
+# (tests/support/gtest_win32).
+set(CMAKE_C_COMPILER ${TRV_MINGW_TRIPLET}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${TRV_MINGW_TRIPLET}-g++-win32)
 set(CMAKE_RC_COMPILER ${TRV_MINGW_TRIPLET}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TRV_MINGW_TRIPLET})

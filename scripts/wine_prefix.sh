@@ -21,6 +21,9 @@ start)
     rm -rf "$WINEPREFIX" "$HOME"
     mkdir -p "$HOME" "$(dirname "$WINEPREFIX")"
     "$TRV_WINE_LOADER" wineboot -i </dev/null >/dev/null 2>&1
+    # Drive D:, a CD-ROM drive for the install from a read-only medium, is known to the prefix
+    # before its server starts; the e2e tests mount the medium at wine/cd.
+    bash "$(dirname "$0")/../tests/e2e/cd_drive.sh" map "$TRV_WINE_LOADER" "$(cd "$build_dir" && pwd)/wine/cd"
     # A persistent server, started with its output sent away: otherwise the helper processes of
     # the first program inherit ctest's pipe and ctest waits for them. The server that wineboot
     # started is let go first.

@@ -5,6 +5,7 @@
 
 #include "e2e/run_fixture.h"
 
+#include <filesystem>
 #include <string>
 
 static const char PLAY_DIALOG_TITLE[] = "Play TRV99";
@@ -108,6 +109,76 @@ protected:
     std::string medium;
     std::string destination;
 };
+
+// The medium on a CD-ROM drive D: that nothing can write to (cd_drive.sh mounts it read-only),
+// with setup started from D:\ as autorun starts it; the install goes to the first fixed disk.
+class InstalledFromCd : public InstalledGame {
+protected:
+    void SetUp() override
+    {
+        SetupExe::SetUp();
+        if (GetDriveTypeA("D:\\") != DRIVE_CDROM || !file_exists("D:\\setup.exe"))
+            GTEST_SKIP() << "no medium on a CD-ROM drive D: (mounting it read-only needs root)";
+        medium = "D:\\";
+        destination = "C:\\trv";
+        remove_installed_files();
+        on_cd = files_under(medium);
+        HWND main = nullptr;
+        HWND dialog = nullptr;
+        ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
+        EXPECT_EQ(destination, control_text(dialog, INSTALL_DESTINATION_FIELD));
+        start_extraction(dialog, destination);
+        expect_completion_and_exit(first);
+        end_program(&first);
+    }
+
+    void TearDown() override
+    {
+        InstalledGame::TearDown();
+        remove_installed_files();
+    }
+
+    void remove_installed_files()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(destination, ignored);
+        DeleteFileA("C:\\source.tmp");
+    }
+
+    std::vector<std::string> on_cd;
+};
+
+TEST_F(InstalledFromCd, InstallsOnTheFixedDiskAndPlaysFromThere)
+{
+    expect_files_installed(destination, {});
+    expect_recorded(destination);
+    EXPECT_EQ(on_cd, files_under(medium)) << "setup changed the CD";
+
+    // Started from the CD again, Play starts the game installed on C:.
+    HWND main = restart();
+    ASSERT_NE(nullptr, main);
+    HWND play = open_from_main(main, MAIN_PLAY_COMMAND, PLAY_DIALOG_TITLE);
+    ASSERT_NE(nullptr, play);
+    press(play, PLAY_HARDWARE);
+    PostMessageA(play, WM_COMMAND, PLAY_OK, 0);
+    EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+    ASSERT_TRUE(close_game_window("TRV 99 (hardware-accelerated version)"));
+    EXPECT_EQ("trv99hw.exe\t" + destination + "\r\n", text_of_file(destination + "\\launch.log"));
+
+    // When the game cannot start, the marker file goes from the fixed disk.
+    write_file("C:\\source.tmp", bytes_of("marker"));
+    ASSERT_TRUE(DeleteFileA((destination + "\\trv99sw.exe").c_str()));
+    main = restart();
+    ASSERT_NE(nullptr, main);
+    play = open_from_main(main, MAIN_PLAY_COMMAND, PLAY_DIALOG_TITLE);
+    ASSERT_NE(nullptr, play);
+    press(play, PLAY_SOFTWARE);
+    PostMessageA(play, WM_COMMAND, PLAY_OK, 0);
+    EXPECT_EQ("Setup was unable to successfully start a pre-installed version of TRV99",
+              answer_box());
+    EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+    EXPECT_FALSE(file_exists("C:\\source.tmp"));
+}
 
 TEST_F(InstalledGame, PlayStartsTheChosenVersionInTheInstalledFolder)
 {
