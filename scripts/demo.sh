@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # demo.sh -- builds the native tools and the Windows programs, assembles the sample patch's source
-# tree in out/sample and builds its distribution medium in out/medium; make_medium.sh checks the
-# medium by unpacking every archive again and comparing it with the sources.
+# tree in out/sample and builds its distribution medium in out/medium and its disc image
+# out/medium.iso; make_medium.sh checks the medium by unpacking every archive again and comparing
+# it with the sources, and the image by reading it back.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,9 +26,9 @@ bash sample/make_sample_tree.sh out/sample build/win32/sample/game \
     build/release/sample/generate_bulk
 
 echo
-echo "== Distribution medium: out/medium"
+echo "== Distribution medium: out/medium, and its disc image out/medium.iso"
 bash tools/medium/make_medium.sh --lzss build/release/lzss --listimage "$listimage" \
-    --setup build/win32/setup.exe out/sample out/medium
+    --setup build/win32/setup.exe --iso out/medium.iso out/sample out/medium
 
 # shellcheck source=windows_tree.sh
 . scripts/windows_tree.sh

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # deps.sh -- installs the Debian packages the builds and the tests need: the native toolchain,
 # GoogleTest and clang's libFuzzer, the MinGW-w64 cross compilers, Wine (32- and 64-bit) and an
-# X server for the Windows programs' tests. Does nothing when all of them are there already.
+# X server for the Windows programs' tests, what builds and boots the VM that runs the shipped
+# 32-bit programs, and xorriso for the disc image. Does nothing when all of them are there already.
 set -euo pipefail
 
 packages=(g++ cmake ninja-build libgtest-dev googletest clang libclang-rt-14-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64
-          wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick time)
+          wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick time
+          qemu-system-x86 debootstrap e2fsprogs xorriso)
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then

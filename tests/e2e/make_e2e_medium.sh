@@ -4,7 +4,8 @@
 #
 #   make_e2e_medium.sh OUT_DIR GAME_EXE_DIR NATIVE_BUILD_DIR SETUP_EXE
 #
-# OUT_DIR/sample is the source tree, OUT_DIR/medium the medium; NATIVE_BUILD_DIR holds lzss,
+# OUT_DIR/sample is the source tree, OUT_DIR/medium the medium and OUT_DIR/medium.iso its disc
+# image; NATIVE_BUILD_DIR holds lzss,
 # listimage and sample/generate_bulk.
 set -euo pipefail
 
@@ -27,4 +28,4 @@ done
 mkdir -p "$out"
 bash "$root/sample/make_sample_tree.sh" "$out/sample" "$game_dir" "$native/sample/generate_bulk"
 bash "$root/tools/medium/make_medium.sh" --lzss "$native/lzss" --listimage "$native/listimage" \
-    --setup "$setup_exe" "$out/sample" "$out/medium"
+    --setup "$setup_exe" --iso "$out/medium.iso" "$out/sample" "$out/medium"

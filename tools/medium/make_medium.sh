@@ -2,7 +2,7 @@
 # make_medium.sh -- builds the distribution medium of a patch from its source tree, then checks
 # it: every archive is unpacked again and compared with the files it was made from.
 #
-#   make_medium.sh [--lzss PATH] [--listimage PATH] [--setup PATH] SOURCE_TREE MEDIUM_DIR
+#   make_medium.sh [--lzss PATH] [--listimage PATH] [--setup PATH] [--iso FILE] SOURCE_TREE MEDIUM_DIR
 #   make_medium.sh --check-only [same options] SOURCE_TREE MEDIUM_DIR
 #
 # SOURCE_TREE holds lists/exe_install_list.txt, lists/typical_install_list.txt and
@@ -14,8 +14,15 @@
 # emptied first; it may hold nothing but medium files then, so that a wrong path cannot wipe
 # anything else. A build that fails leaves no medium behind.
 #
+# --iso FILE also writes the medium as a disc image: ISO 9660 with Joliet names (which Windows
+# reads, so "typical_install_list.install" keeps its name) and Rock Ridge names, the volume label
+# TRV99_PATCH_V1_1 and an autorun.inf that starts setup.exe. Its dates are fixed
+# ($SOURCE_DATE_EPOCH, by default the patch's release day), so the same medium always gives the
+# same bytes. The image is then read back with Joliet names and compared file by file with the
+# medium folder.
+#
 # --check-only checks an existing medium against the source tree and changes nothing; without
-# --setup it only checks that setup.exe is there.
+# --setup it only checks that setup.exe is there, and with --iso it checks that image too.
 #
 # Status: 0 medium built (or checked) and good; 1 usage or a tool missing; 2 the source tree is
 # wrong (list, name or file); 3 a tool failed while building; 4 the check found a fault.
@@ -28,10 +35,13 @@ MEDIUM_FILES=(exe_install_list.txt typical_install_list.txt maximum_install_list
               exe_install_list.install typical_install_list.install maximum_install_list.install
               setup.exe)
 MAX_NAME_CHARS=255
+ISO_LABEL=TRV99_PATCH_V1_1
+ISO_DATE_EPOCH=${SOURCE_DATE_EPOCH:-941414400}  # 1999-11-01 00:00 UTC
 
 lzss=${LZSS:-}
 listimage=${LISTIMAGE:-}
 setup_exe=${SETUP_EXE:-}
+iso=
 check_only=0
 scratch=
 medium_started=0
@@ -49,6 +59,7 @@ cleanup() {
     [ -n "$scratch" ] && rm -rf "$scratch"
     if [ "$status" -ne 0 ] && [ "$medium_started" -eq 1 ]; then
         rm -rf "$medium"
+        [ -z "$iso" ] || rm -f "$iso"
         say "no medium was left in $medium"
     fi
 }
@@ -222,6 +233,50 @@ check_group() {
     printf '%s %d %d %d\n' "$group" "$count" "$bytes" "$(wc -c < "$archive")" >> "$scratch/summary"
 }
 
+# --- the disc image ---
+
+# The autorun.inf of the disc: Windows starts setup.exe from the disc's root when it is inserted.
+autorun_inf() {
+    printf '[autorun]\r\nopen=setup.exe\r\nicon=setup.exe,0\r\nlabel=TRV99 Patch v 1.1\r\n'
+}
+
+# Writes the medium and autorun.inf as the image $iso, every date set to ISO_DATE_EPOCH.
+write_iso() {
+    local root=$scratch/iso-root
+    rm -rf "$root"
+    mkdir -p "$root"
+    cp "$medium"/* "$root/" || die 3 "cannot stage the medium for $iso"
+    autorun_inf > "$root/autorun.inf"
+    touch -d "@$ISO_DATE_EPOCH" "$root"/* "$root"
+    rm -f "$iso"
+    run_tool "writing the disc image $iso" env SOURCE_DATE_EPOCH="$ISO_DATE_EPOCH" \
+        xorriso -as mkisofs -quiet -J -joliet-long -r -V "$ISO_LABEL" -o "$iso" "$root"
+}
+
+# Reads the image back as Windows would, by its Joliet names, and compares it with the medium.
+check_iso() {
+    local out=$scratch/from-iso entry name label
+    [ -f "$iso" ] || { fault "the disc image $iso is missing"; return; }
+    rm -rf "$out"
+    if ! xorriso -read_fs norock -osirrox on -indev "$iso" -extract / "$out" \
+            >"$scratch/tool.log" 2>&1; then
+        fault "the disc image $iso cannot be read: $(grep -m1 -i 'failure\|sorry' "$scratch/tool.log")"
+        return
+    fi
+    label=$(xorriso -indev "$iso" -pvd_info 2>/dev/null | sed -n 's/^Volume Id *: *//p')
+    [ "$label" = "$ISO_LABEL" ] || fault "the disc image's label is \"$label\", not $ISO_LABEL"
+    for name in "${MEDIUM_FILES[@]}"; do
+        cmp -s "$medium/$name" "$out/$name" || fault "$name differs on the disc image, or is missing"
+    done
+    cmp -s <(autorun_inf) "$out/autorun.inf" || fault "autorun.inf is missing from the disc image or wrong"
+    for entry in "$out"/* "$out"/.[!.]*; do
+        [ -e "$entry" ] || continue
+        name=${entry##*/}
+        [ "$name" = autorun.inf ] || [ -f "$medium/$name" ] ||
+            fault "$name on the disc image is not a medium file"
+    done
+}
+
 print_summary() {
     awk -v medium="$medium" '
         function row(name, files, bytes, packed,    ratio) {
@@ -234,6 +289,9 @@ print_summary() {
         { row($1, $2, $3, $4); files += $2; bytes += $3; packed += $4 }
         END { row("total", files, bytes, packed) }' "$scratch/summary"
     echo "  medium: $medium ($(du -sk "$medium" | cut -f1) KiB)"
+    if [ -n "$iso" ]; then
+        echo "  disc image: $iso ($(( $(wc -c < "$iso") / 1024 )) KiB, label $ISO_LABEL)"
+    fi
 }
 
 check_medium() {
@@ -245,6 +303,13 @@ check_medium() {
         check_group "$group"
     done
     [ "$faults" -eq 0 ] || die 4 "the medium in $medium is faulty ($faults faults)"
+    if [ -n "$iso" ]; then
+        if [ "$check_only" -eq 0 ]; then
+            write_iso
+        fi
+        check_iso
+        [ "$faults" -eq 0 ] || die 4 "the disc image $iso is faulty ($faults faults)"
+    fi
 }
 
 # --- main ---
@@ -254,6 +319,7 @@ while [ $# -gt 0 ]; do
     --lzss)       [ $# -ge 2 ] || usage; lzss=$2; shift 2 ;;
     --listimage)  [ $# -ge 2 ] || usage; listimage=$2; shift 2 ;;
     --setup)      [ $# -ge 2 ] || usage; setup_exe=$2; shift 2 ;;
+    --iso)        [ $# -ge 2 ] || usage; iso=$2; shift 2 ;;
     --check-only) check_only=1; shift ;;
     -h | --help)  usage ;;
     -*)           say "unknown option $1"; usage ;;
@@ -276,6 +342,10 @@ elif [ -n "$setup_exe" ] && [ ! -f "$setup_exe" ]; then
     die 1 "setup.exe not found: $setup_exe"
 fi
 [ "$check_only" -eq 0 ] || [ -d "$medium" ] || die 1 "no medium in $medium"
+if [ -n "$iso" ]; then
+    command -v xorriso >/dev/null || die 1 "xorriso not found (Debian's package xorriso)"
+    [ "$check_only" -eq 0 ] || [ -f "$iso" ] || die 1 "no disc image $iso"
+fi
 
 check_source_tree
 scratch=$(mktemp -d) || die 3 "cannot create a scratch folder"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # make_medium_test.sh -- runs make_medium.sh with the real lzss and listimage on a small source
 # tree: a good tree gives a complete, checked medium; faults in the tree stop the build with a
-# message that names them and leave no medium; a damaged medium fails --check-only.
+# message that names them and leave no medium; a damaged medium fails --check-only, and so does a
+# disc image that differs from its medium.
 #
 #   make_medium_test.sh LZSS LISTIMAGE
 set -uo pipefail
@@ -59,8 +60,8 @@ expect_failure() {
 
 make_tree "$work/good"
 
-current="a good tree gives a complete medium that unpacks to its sources"
-run_make_medium --setup "$work/setup.exe" "$work/good" "$work/medium"
+current="a good tree gives a complete medium that unpacks to its sources, and its disc image"
+run_make_medium --setup "$work/setup.exe" --iso "$work/medium.iso" "$work/good" "$work/medium"
 [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
 ls "$work/medium" > "$work/names"
 printf '%s\n' exe_install.qbr exe_install_list.install exe_install_list.txt maximum_install.qbr \
@@ -74,11 +75,14 @@ for name in data/levels/a.map data/levels/extra/b.trk data/empty.flag 'docs/rele
     cmp -s "$work/good/files/$name" "$work/unpacked/$name" || fail "$name unpacks differently"
 done
 
-current="a rebuild leaves no file of the earlier medium"
+current="a rebuild leaves no file of the earlier medium, and the same disc image"
 touch "$work/medium/typical_install.qbr.partial"
-run_make_medium --setup "$work/setup.exe" "$work/good" "$work/medium"
+mv "$work/medium.iso" "$work/first.iso"
+sleep 1
+run_make_medium --setup "$work/setup.exe" --iso "$work/medium.iso" "$work/good" "$work/medium"
 [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
 [ ! -e "$work/medium/typical_install.qbr.partial" ] || fail "the stale file is still there"
+cmp -s "$work/first.iso" "$work/medium.iso" || fail "the two disc images differ"
 
 current="a medium folder holding other files is not emptied"
 mkdir -p "$work/busy" && echo keep > "$work/busy/mine.txt"
@@ -127,8 +131,8 @@ run_make_medium --setup "$work/no/setup.exe" "$work/good" "$work/medium_faulty"
 expect_failure "$work/no/setup.exe"
 
 # The build above left a good medium in $work/medium.
-current="the check passes on the medium as built"
-run_make_medium --check-only "$work/good" "$work/medium"
+current="the check passes on the medium and the disc image as built"
+run_make_medium --check-only --iso "$work/medium.iso" "$work/good" "$work/medium"
 [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
 
 # Damage to a medium: each case damages a copy of the good medium in $medium.
@@ -137,11 +141,13 @@ flip_archive_byte()   { printf 'X' | dd of="$medium/typical_install.qbr" bs=1 se
 truncate_archive()    { truncate -s 1000 "$medium/typical_install.qbr"; }
 remove_image()        { rm "$medium/exe_install_list.install"; }
 change_list()         { printf 'movies\\intro.mvf\n' > "$medium/maximum_install_list.txt"; }
+change_setup()        { echo 'MZ other setup' > "$medium/setup.exe"; }
 damaged_media=(
     'flip_archive_byte ==> typical_install.qbr: data\levels\a.map differs'
     'truncate_archive  ==> typical_install.qbr does not unpack'
     'remove_image      ==> exe_install_list.install is missing'
     'change_list       ==> maximum_install_list.txt differs'
+    'change_setup      ==> setup.exe differs on the disc image'
 )
 for damage_case in "${damaged_media[@]}"; do
     damage=${damage_case%% *}
@@ -150,7 +156,7 @@ for damage_case in "${damaged_media[@]}"; do
     rm -rf "$medium"
     cp -R "$work/medium" "$medium"
     "$damage"
-    run_make_medium --check-only "$work/good" "$medium"
+    run_make_medium --check-only --iso "$work/medium.iso" "$work/good" "$medium"
     expect_failure "${damage_case#* ==> }"
 done
 

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# guest_tests.sh -- the tests of the shipped 32-bit programs, run inside the Windows test VM
+# (scripts/win32_vm.sh) by scripts/test_win32_vm.sh: the lzss.exe cross check against the native
+# lzss, and the end-to-end cases of setup.exe that cover a full install, play, uninstall, a failed
+# extraction and the install from a read-only CD drive.
+#   guest_tests.sh WIN32_BUILD_DIR NATIVE_LZSS
+set -u
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$1
+native_lzss=$2
+e2e_cases="SetupExe.InstallExtractsTheGroupsRecordsTheFolderAndLinksTheGame"
+e2e_cases+=":InstalledGame.PlayStartsTheChosenVersionInTheInstalledFolder"
+e2e_cases+=":InstalledGame.UninstallRemovesListedFilesAndKeepsTheRest"
+e2e_cases+=":SetupExe.FailedExtractionNamesTheArchiveAndKeepsTheMainDialog"
+e2e_cases+=":InstalledFromCd.*"
+
+failures=0
+# Runs one step, then says how it ended and how long it took.
+step() {
+    local name=$1
+    shift
+    local started=$SECONDS
+    echo "== $name"
+    # Through a pipe, so that Wine writes plain lines rather than drawing on a console.
+    "$@" 2>&1 | tr -d '\r'
+    if [ "${PIPESTATUS[0]}" -eq 0 ]; then
+        echo "== $name: passed in $((SECONDS - started)) s"
+    else
+        echo "== $name: FAILED in $((SECONDS - started)) s"
+        failures=$((failures + 1))
+    fi
+}
+
+Xvfb :5 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+export DISPLAY=:5
+cd_drive=$root/tests/e2e/cd_drive.sh
+# Drive D: before the server starts, then a persistent, warm server for every program after.
+bash "$cd_drive" map wine "$build/wine/cd"
+wineserver -p </dev/null >/dev/null 2>&1
+step "Wine starts (32-bit prefix)" wine cmd /c exit </dev/null >/dev/null 2>&1
+
+step "lzss.exe cross check" bash "$root/tests/cross/cross_check.sh" "$native_lzss" \
+    "$build/lzss.exe" wine "$root/tests/data/vectors/inputs"
+
+bash "$cd_drive" mount "$build/tests/e2e/prepared/medium.iso" "$build/tests/e2e/prepared/medium" \
+    "$build/wine/cd"
+step "setup.exe end to end" wine "$build/tests/e2e/e2e_driver_test.exe" \
+    --gtest_filter="$e2e_cases" </dev/null
+bash "$cd_drive" unmount "$build/wine/cd"
+
+wineserver -k </dev/null >/dev/null 2>&1
+echo "== $failures step(s) failed"
+[ "$failures" -eq 0 ]
