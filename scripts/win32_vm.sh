@@ -100,7 +100,7 @@ boot() {
         -append "root=/dev/vda rw console=ttyS0 quiet loglevel=3 panic=1 rd.emergency=reboot init=/sbin/trv-vm-init trv_share=$share trv_job=$job trv_mount_options=$mount_options" \
         -virtfs "local,path=$share,mount_tag=share,security_model=none" \
         -display none -serial stdio -monitor none -no-reboot -nic none "${options[@]}" </dev/null |
-        tr -d '\r'
+        sed -u 's/\r$//'
     if [ ! -f "$job.status" ]; then
         echo "win32_vm.sh: the VM ended without running the job to its end (no status)" >&2
         return 125

@@ -1,5 +1,5 @@
-# windows_tree.sh -- which Windows build this machine's Wine can run. Sourced by test.sh and
-# demo.sh; sets windows_toolchain and windows_bits.
+# windows_tree.sh -- which Windows build this machine's Wine can run. Sourced by demo.sh;
+# sets windows_toolchain and windows_bits.
 #
 # The programs ship as 32-bit (i686) executables. Wine runs them only where the kernel can run
 # 32-bit Linux programs; where it cannot, the tests run a 64-bit build of the same sources.
