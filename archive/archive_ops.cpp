@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "archive/bit_stream.h"
 #include "archive/file_list.h"
@@ -33,11 +34,12 @@ static bool is_either_file(const char* path, const FileIdentity& first, bool fir
            (second_known && same_file_identity(identity, second));
 }
 
-// Reads the whole list once, before anything is written: every line must fit the buffer, name
-// a place inside the directory, and not be the archive or the list themselves. Leaves the list
-// at its start again.
+// Reads the whole list, once, before anything is written: every line must fit the buffer, name
+// a place inside the directory, and not be the archive or the list themselves. The names are
+// kept in `names`, so that the list is never read again and may be a pipe.
 static int check_unpack_list(FILE* list, const char* archive_path, const char* list_path,
-                             char* path_buffer, size_t directory_length, size_t capacity)
+                             char* path_buffer, size_t directory_length, size_t capacity,
+                             std::vector<std::string>* names)
 {
     // Both are open, so they exist; one look at each, and one at each name, is enough.
     FileIdentity archive, list_file;
@@ -54,10 +56,9 @@ static int check_unpack_list(FILE* list, const char* archive_path, const char* l
             return ARCHIVE_UNSAFE_NAME;
         if (is_either_file(path_buffer, archive, archive_known, list_file, list_known))
             return ARCHIVE_SELF_REFERENCE;
+        names->push_back(name);
     }
     name[0] = '\0';
-    if (std::fseek(list, 0, SEEK_SET) != 0)
-        return ARCHIVE_UNPACK_OPEN_FAILED;
     return ARCHIVE_OK;
 }
 
@@ -96,16 +97,36 @@ static int make_missing_folders(char* path)
     return ARCHIVE_OK;
 }
 
+// Refuses a link where a folder of the entry's own path (below the output folder) stands: the
+// file would land wherever the link leads. On failure `path` names the link.
+static int refuse_linked_folders(char* path, size_t directory_length)
+{
+    for (size_t k = directory_length; path[k] != '\0'; k++) {
+        if (!is_folder_separator(path[k]))
+            continue;
+        char separator = path[k];
+        path[k] = '\0';
+        if (is_host_link(path))
+            return ARCHIVE_MKDIR_FAILED;
+        path[k] = separator;
+    }
+    return ARCHIVE_OK;
+}
+
 // Creates the entry's file at the path in the buffer, making its folders when needed, and
 // decodes the next entry into it.
-static int extract_entry(BitStream* archive, char* path, int64_t* byte_count)
+static int extract_entry(BitStream* archive, char* path, size_t directory_length,
+                         int64_t* byte_count)
 {
-    FILE* output = open_host_file(path, "wb");
+    int checked = refuse_linked_folders(path, directory_length);
+    if (checked != ARCHIVE_OK)
+        return checked;
+    FILE* output = create_host_file(path);
     if (output == nullptr) {
         int made = make_missing_folders(path);
         if (made != ARCHIVE_OK)
             return made;
-        output = open_host_file(path, "wb");
+        output = create_host_file(path);
         if (output == nullptr)
             return ARCHIVE_CREATE_FAILED;
     }
@@ -120,28 +141,23 @@ static int extract_entry(BitStream* archive, char* path, int64_t* byte_count)
     return ARCHIVE_OK;
 }
 
-static int unpack_entries(BitStream* archive, FILE* list, char* path_buffer,
-                          size_t directory_length, size_t capacity, void* user_value,
+static int unpack_entries(BitStream* archive, const std::vector<std::string>& names,
+                          char* path_buffer, size_t directory_length, void* user_value,
                           const int* cancel_flag, ProgressCallback progress)
 {
-    for (;;) {
-        ListLine line = read_list_name(list, path_buffer + directory_length,
-                                       capacity - directory_length);
-        if (line == LIST_END)
-            return ARCHIVE_OK;
-        if (line != LIST_NAME)
-            return list_line_failure(line, ARCHIVE_UNPACK_OPEN_FAILED);
-        if (!is_safe_entry_name(path_buffer + directory_length))
-            return ARCHIVE_UNSAFE_NAME;  // the list changed since it was checked
+    for (const std::string& name : names) {
+        // Each name fitted behind the directory when the list was checked.
+        std::memcpy(path_buffer + directory_length, name.c_str(), name.size() + 1);
         if (cancel_flag != nullptr && *cancel_flag != 0)
             return ARCHIVE_CANCELLED;
         int64_t byte_count = 0;
-        int result = extract_entry(archive, path_buffer, &byte_count);
+        int result = extract_entry(archive, path_buffer, directory_length, &byte_count);
         if (result != ARCHIVE_OK)
             return result;
         if (progress != nullptr)
             progress(byte_count, path_buffer, user_value);
     }
+    return ARCHIVE_OK;
 }
 
 int unpack_archive(const char* archive_path, const char* list_path, char* path_buffer,
@@ -156,11 +172,12 @@ int unpack_archive(const char* archive_path, const char* list_path, char* path_b
     FILE* list = open_host_file(list_path, "r");
     int result = ARCHIVE_UNPACK_OPEN_FAILED;
     if (archive != nullptr && list != nullptr) {
+        std::vector<std::string> names;
         result = check_unpack_list(list, archive_path, list_path, path_buffer,
-                                   directory_length, capacity);
+                                   directory_length, capacity, &names);
         if (result == ARCHIVE_OK)
-            result = unpack_entries(archive, list, path_buffer, directory_length, capacity,
-                                    user_value, cancel_flag, progress);
+            result = unpack_entries(archive, names, path_buffer, directory_length, user_value,
+                                    cancel_flag, progress);
     }
     if (archive != nullptr)
         bits_close_reader(archive);
@@ -214,7 +231,13 @@ int64_t pack_archive(char* path_buffer, size_t capacity, const char* list_path,
         std::fclose(list);
         return ARCHIVE_SELF_REFERENCE;
     }
-    const std::string temporary_path = std::string(archive_path) + ".partial";
+    // Through a link, the file it leads to is replaced and the link stays.
+    std::string target;
+    if (!replacement_target(archive_path, &target)) {
+        std::fclose(list);
+        return ARCHIVE_PACK_OPEN_FAILED;
+    }
+    const std::string temporary_path = target + ".partial";
     BitStream* archive = bits_open_writer(temporary_path.c_str());
     if (archive == nullptr) {
         std::fclose(list);
@@ -227,7 +250,7 @@ int64_t pack_archive(char* path_buffer, size_t capacity, const char* list_path,
     bool closed = bits_close_writer(archive) == 0;
     if (result >= 0 && !closed)
         result = ARCHIVE_CLOSE_FAILED;
-    if (result >= 0 && !replace_file(temporary_path.c_str(), archive_path))
+    if (result >= 0 && !replace_file(temporary_path.c_str(), target.c_str()))
         result = ARCHIVE_CLOSE_FAILED;
     if (result < 0)
         remove_host_file(temporary_path.c_str());

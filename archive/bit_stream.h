@@ -33,7 +33,8 @@ BitStream* bits_open_writer(const char* path);
 BitStream* bits_open_reader(const char* path);
 
 // Moves the oldest 32 of the gathered bits into the buffer, and the buffer to the file when it is
-// full; -1 when the file could not be written, now or earlier.
+// full; -1 when this call could not write the buffer to the file. A failure stays recorded in
+// `failed`, which closing the writer reports.
 int bits_put_word(BitStream* stream);
 
 // Moves bytes from the buffer (reading the next block of the file when it is empty) into `bits`

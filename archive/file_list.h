@@ -25,6 +25,8 @@ enum ListLine {
 // line end included) and collapses its whitespace.
 ListLine read_list_name(FILE* list, char* dest, size_t room);
 
-// True when extracting under `name` stays inside the output folder: the name is not empty, is
-// not absolute, carries no drive prefix and has no ".." component.
+// True when extracting under `name` stays inside the output folder and reaches a file on every
+// host: the name is not empty, is not absolute, carries no drive prefix, has no ".." component
+// and no component that Windows takes for a device ("nul", "con.txt", "com1", ...). Both "\"
+// and "/" separate components.
 bool is_safe_entry_name(const char* name);

@@ -8,19 +8,21 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
-#ifdef _WIN32
+bool is_folder_separator(char c) { return c == '\\' || c == '/'; }
 
-bool is_folder_separator(char c) { return c == '\\'; }
+#ifdef _WIN32
 
 static const char* host_path(const char* path, std::string&) { return path; }
 
 #else
-
-bool is_folder_separator(char c) { return c == '\\' || c == '/'; }
 
 // A copy of the path with "\" turned into "/", held in the caller's string.
 static const char* host_path(const char* path, std::string& storage)
@@ -48,6 +50,19 @@ bool remove_host_file(const char* path)
 }
 
 #ifdef _WIN32
+
+FILE* create_host_file(const char* path) { return std::fopen(path, "wb"); }
+
+bool is_host_link(const char*) { return false; }
+
+bool replacement_target(const char* path, std::string* target)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    target->assign(path);
+    return true;
+}
 
 bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
 
@@ -102,6 +117,49 @@ bool get_file_identity(const char* path, FileIdentity* identity)
 
 #else
 
+FILE* create_host_file(const char* path)
+{
+    std::string storage;
+    const char* host = host_path(path, storage);
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+    int file = open(host, flags | O_TRUNC, 0666);
+    if (file < 0 && errno == ELOOP && unlink(host) == 0)
+        file = open(host, flags | O_EXCL, 0666);
+    if (file < 0)
+        return nullptr;
+    FILE* stream = fdopen(file, "wb");
+    if (stream == nullptr)
+        close(file);
+    return stream;
+}
+
+bool is_host_link(const char* path)
+{
+    std::string storage;
+    struct stat info;
+    return lstat(host_path(path, storage), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+bool replacement_target(const char* path, std::string* target)
+{
+    std::string storage;
+    const char* host = host_path(path, storage);
+    struct stat info;
+    target->assign(path);
+    if (lstat(host, &info) != 0)
+        return true;  // a new file
+    if (S_ISLNK(info.st_mode)) {
+        char resolved[PATH_MAX];
+        if (stat(host, &info) != 0)
+            return true;  // a link to nothing is replaced itself
+        if (!S_ISREG(info.st_mode) || realpath(host, resolved) == nullptr)
+            return false;
+        target->assign(resolved);
+        return true;
+    }
+    return S_ISREG(info.st_mode);
+}
+
 bool make_folder(const char* path)
 {
     std::string storage;
@@ -134,9 +192,10 @@ bool get_file_identity(const char* path, FileIdentity* identity)
 
 #endif
 
+// A volume may report file number 0 for every file: then nothing can be told apart.
 bool same_file_identity(const FileIdentity& a, const FileIdentity& b)
 {
-    return a.volume == b.volume && a.index == b.index;
+    return a.index != 0 && a.volume == b.volume && a.index == b.index;
 }
 
 bool same_existing_file(const char* a, const char* b)

@@ -8,13 +8,26 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
-// True for the characters that separate folders in a stored or typed path on this host:
-// "\" everywhere, and "/" as well on a POSIX host.
+// True for the characters that separate folders in a stored or typed path: "\" and "/", on
+// every host, so that a list means the same on Linux and on Windows (whose file calls take both).
 bool is_folder_separator(char c);
 
 // fopen with the host's separator.
 FILE* open_host_file(const char* path, const char* mode);
+
+// Creates `path` anew, or empties it, for writing ("wb"). Never writes through a link: a link in
+// the file's place is replaced by the file, as an archiver does. Null on failure.
+FILE* create_host_file(const char* path);
+
+// True when `path` is a symbolic link (never on Windows, whose links the library does not meet).
+bool is_host_link(const char* path);
+
+// The file that writing a new `path` in one step should replace: `path` itself, or the regular
+// file a link at `path` leads to, so that the link stays. False when `path` exists and is not a
+// regular file (a folder, a device, a pipe).
+bool replacement_target(const char* path, std::string* target);
 
 // Creates one folder. False when it could not be created, also when it exists already.
 bool make_folder(const char* path);
@@ -39,6 +52,7 @@ struct FileIdentity {
 // The identity of the existing file at `path`; false when there is none.
 bool get_file_identity(const char* path, FileIdentity* identity);
 
+// True when both identities are known to be one file; file number 0 is not known.
 bool same_file_identity(const FileIdentity& a, const FileIdentity& b);
 
 // True when both paths name one existing file (the same file reached through different

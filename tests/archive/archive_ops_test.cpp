@@ -8,7 +8,16 @@
 #include <gtest/gtest.h>
 
 #include "archive/archive_ops.h"
+#include "archive/host_files.h"
 #include "support/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -99,6 +108,21 @@ TEST(UnpackArchive, CreatesMissingFoldersAndReportsDecodedSizes)
     EXPECT_EQ(read_file(tree.out + "new/level/sub/deep/c.dat"), bytes_of("hello"));
     EXPECT_TRUE(file_exists(tree.out + "new/level/sub/b.dat"));
     EXPECT_EQ(read_file(tree.out + "new/level/a.dat"), bytes_of("0123456789"));
+
+    // "/" separates folders as "\\" does, on every host.
+    write_text(tree.scratch / "slashes.txt", "a.dat\nsub/b.dat\nsub/deep\\c.dat\n");
+    ASSERT_EQ(unpack(tree.archive, tree.scratch / "slashes.txt", tree.out).result, ARCHIVE_OK);
+    EXPECT_EQ(read_file(tree.out + "sub/deep/c.dat"), bytes_of("hello"));
+#ifndef _WIN32
+    // The list is read once, so it may come through a pipe.
+    const std::string pipe = tree.scratch / "list.pipe";
+    ASSERT_EQ(0, mkfifo(pipe.c_str(), 0600));
+    std::thread writer([&] { write_text(pipe, "a.dat\nsub\\b.dat\nsub\\deep\\c.dat\n"); });
+    Operation piped = unpack(tree.archive, pipe, tree.out + "piped/");
+    writer.join();
+    EXPECT_EQ(piped.result, ARCHIVE_OK);
+    EXPECT_EQ(read_file(tree.out + "piped/sub/deep/c.dat"), bytes_of("hello"));
+#endif
 }
 
 TEST(ArchiveOps, ListEndsAtTheFirstBlankLine)
@@ -186,6 +210,24 @@ TEST(UnpackArchive, ReportsFilesAndFoldersThatCannotBeCreated)
     EXPECT_EQ(too_long.result, ARCHIVE_CREATE_FAILED);
     EXPECT_TRUE(file_exists(tree.out + "made"));
 
+#ifdef _WIN32
+    // A file that another program holds open without sharing.
+    HANDLE held = CreateFileA((tree.out + "a.dat").c_str(), GENERIC_READ, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(unpack(tree.archive, tree.list, tree.out).result, ARCHIVE_CREATE_FAILED);
+    CloseHandle(held);
+#else
+    // A link where a folder of the entry's path goes: refused, and nothing lands where it leads.
+    write_text(tree.scratch / "elsewhere/keep.txt", "");
+    symlink((tree.scratch / "elsewhere").c_str(), (tree.out + "linked").c_str());
+    write_text(tree.scratch / "linked.txt", "linked\\deep\\a.dat\n");
+    Operation linked = unpack(tree.archive, tree.scratch / "linked.txt", tree.out);
+    EXPECT_EQ(linked.result, ARCHIVE_MKDIR_FAILED);
+    EXPECT_EQ(tree.out + "linked", linked.path_buffer);
+    EXPECT_FALSE(file_exists(tree.scratch / "elsewhere/deep"));
+#endif
+
     EXPECT_EQ(unpack(tree.scratch / "missing.qbr", tree.list, tree.out).result,
               ARCHIVE_UNPACK_OPEN_FAILED);
     EXPECT_EQ(unpack(tree.archive, tree.scratch / "missing.txt", tree.out).result,
@@ -203,6 +245,7 @@ TEST(UnpackArchive, RefusesTheWholeListBeforeWritingAnything)
         {"parent folder", "a.dat\n..\\escape.dat\n", ARCHIVE_UNSAFE_NAME},
         {"absolute name", "a.dat\n/tmp/escape.dat\n", ARCHIVE_UNSAFE_NAME},
         {"drive prefix", "a.dat\nC:escape.dat\n", ARCHIVE_UNSAFE_NAME},
+        {"device name", "a.dat\nsub\\nul.txt\n", ARCHIVE_UNSAFE_NAME},
         {"name too long", "a.dat\n" + std::string(1100, 'n') + "\n", ARCHIVE_NAME_TOO_LONG},
         {"the archive above the folder", "a.dat\n../tree.qbr\n", ARCHIVE_UNSAFE_NAME},
     };
@@ -228,6 +271,18 @@ TEST(UnpackArchive, NeverWritesOverItsOwnInputs)
     EXPECT_EQ(unpack(tree.archive, tree.scratch / "self.txt", tree.scratch.path()).result,
               ARCHIVE_SELF_REFERENCE);
     EXPECT_EQ(read_file(tree.scratch / "self.txt"), bytes_of("self.txt\n"));
+
+    // A volume that numbers every file 0 tells no two files apart.
+    EXPECT_FALSE(same_file_identity(FileIdentity{7, 0}, FileIdentity{7, 0}));
+#ifndef _WIN32
+    // A link in a file's place is replaced by the file; what it led to stays as it was.
+    write_text(tree.scratch / "outside.dat", "keep");
+    write_text(tree.out + "placeholder", "");
+    symlink((tree.scratch / "outside.dat").c_str(), (tree.out + "a.dat").c_str());
+    ASSERT_EQ(unpack(tree.archive, tree.list, tree.out).result, ARCHIVE_OK);
+    EXPECT_EQ(read_file(tree.scratch / "outside.dat"), bytes_of("keep"));
+    EXPECT_EQ(read_file(tree.out + "a.dat"), bytes_of("0123456789"));
+#endif
 }
 
 TEST(PackArchive, FailedPackLeavesTheEarlierArchiveInPlace)
@@ -258,6 +313,18 @@ TEST(PackArchive, FailedPackLeavesTheEarlierArchiveInPlace)
     EXPECT_EQ(pack(tree.in, tree.scratch / "missing.txt", tree.scratch / "new.qbr").result,
               ARCHIVE_PACK_OPEN_FAILED);
     EXPECT_FALSE(file_exists(tree.scratch / "new.qbr"));
+    write_text(tree.scratch / "folder.qbr/inside.txt", "");
+    EXPECT_EQ(pack(tree.in, tree.list, tree.scratch / "folder.qbr").result,
+              ARCHIVE_PACK_OPEN_FAILED);
+#ifndef _WIN32
+    // Through a link, the file it leads to is replaced and the link stays.
+    ASSERT_EQ(0, symlink(tree.archive.c_str(), (tree.scratch / "link.qbr").c_str()));
+    write_text(tree.scratch / "one.txt", "a.dat\n");
+    EXPECT_EQ(pack(tree.in, tree.scratch / "one.txt", tree.scratch / "link.qbr").result, 10);
+    EXPECT_TRUE(is_host_link((tree.scratch / "link.qbr").c_str()));
+    EXPECT_NE(read_file(tree.archive), before);
+    EXPECT_FALSE(file_exists(tree.archive + ".partial"));
+#endif
 
     write_text(tree.scratch / "list.qbr", "a.dat\n");
     EXPECT_EQ(pack(tree.in, tree.scratch / "list.qbr", tree.scratch / "list.qbr").result,

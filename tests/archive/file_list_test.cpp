@@ -103,7 +103,7 @@ TEST(ReadListName, ReportsAListThatCannotBeRead)
 #endif
 }
 
-TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolder)
+TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolderOrNameADevice)
 {
     const struct {
         const char* name;
@@ -116,6 +116,11 @@ TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolder)
         {"..", false},             {"..\\a", false},             {"a\\..\\..\\b", false},
         {"a/../b", false},         {"a\\..", false},             {"a\\...\\b", false},
         {"a\\.. \\b", false},
+        // Windows devices, as any component, with or without an extension.
+        {"nul", false},            {"data\\CON", false},       {"Aux.dat", false},
+        {"maps/com1/x", false},    {"LPT9 .txt", false},         {"prn.tar.gz", false},
+        {"com0", true},            {"lpt10", true},              {"console", true},
+        {"nul_", true},            {"a.nul", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -18,7 +18,9 @@ cp "$inputs"/* "$scratch/tree/"
 cp "$inputs/text4097.txt" "$scratch/tree/maps/deep/level 1.txt"
 cp "$inputs/lcg.bin" "$scratch/tree/sound fx/hit.wav"
 : > "$scratch/tree/maps/empty.dat"
-(cd "$scratch/tree" && find . -type f | sed 's|^\./||' | sort | tr '/' '\\') > "$scratch/list.txt"
+# "\" between folders, but "/" in the names under "sound fx": both separate folders on both hosts.
+(cd "$scratch/tree" && find . -type f | sed 's|^\./||' | sort | tr '/' '\\' |
+    sed 's|^sound fx\\|sound fx/|') > "$scratch/list.txt"
 cd "$scratch"
 
 fail() {
@@ -35,4 +37,16 @@ diff <(tr -d '\r' < windows.out) native.out || fail "the progress lines differ"
 "$wine_exec" "$windows" native.qbr list.txt 'from-native\' > /dev/null
 diff -r tree from-windows || fail "the native lzss did not restore the tree from lzss.exe's archive"
 diff -r tree from-native || fail "lzss.exe did not restore the tree from the native archive"
+# A Windows device name is refused by both, before anything is written.
+printf 'maps\\empty.dat\nmaps\\Nul.txt\n' > device.txt
+for tool in native windows; do
+    status=0
+    if [ "$tool" = native ]; then
+        "$native" native.qbr device.txt "device-$tool\\" >/dev/null 2>&1 || status=$?
+    else
+        "$wine_exec" "$windows" native.qbr device.txt "device-$tool\\" >/dev/null 2>&1 || status=$?
+    fi
+    [ "$status" -eq 12 ] || fail "$tool lzss gave status $status for a device name, not 12"
+    [ ! -e "device-$tool" ] || fail "$tool lzss wrote files for a list with a device name"
+done
 echo "cross_check: $(wc -l < list.txt) files, archives identical ($(wc -c < native.qbr) bytes)"

@@ -12,7 +12,8 @@ TEST_F(LzssTool, RefusesUnsafeNamesBeforeWritingAnything)
     make_standard_archive();
     fs::create_directories("deep/er/out");
     const std::set<std::string> before = tree_of(".");
-    const char* const names[] = {"/etc/x", "\\x", "C:x", "..\\x", "a\\..\\..\\x", "a/../../x"};
+    const char* const names[] = {"/etc/x", "\\x", "C:x", "..\\x", "a\\..\\..\\x", "a/../../x",
+                                 "sound\\NUL.wav"};
     for (const char* name : names) {
         SCOPED_TRACE(name);
         write_text("unsafe.txt", std::string("first.txt\n") + name + "\n");

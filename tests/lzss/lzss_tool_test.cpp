@@ -173,12 +173,19 @@ TEST_F(LzssTool, ReportsEachUnpackFailureWithItsMessageAndStatus)
          {"cut.qbr", "list.txt", "out/"}, 5, first_line,
          "Fatal decompression error, could not decompress cut.qbr to out/second.bin.\n"},
 #ifndef _WIN32
-        {"output file on a full disk",
+        // Unpack never writes through a link, so the full device is the output folder itself.
+        {"output file on a full disk", [] { write_text("full.txt", "full\n"); },
+         {"a.qbr", "full.txt", "/dev/"}, 11, "",
+         "Fatal decompression error, could not write file /dev/full.\n"},
+        {"a link where a folder must go",
          [] {
-             link_to_full_disk("out/second.bin");
+             fs::create_directories("out");
+             fs::create_directories("elsewhere");
+             fs::create_directory_symlink("../elsewhere", "out/maps");
+             write_text("linked.txt", "maps\\first.txt\n");
          },
-         {"a.qbr", "list.txt", "out/"}, 11, first_line,
-         "Fatal decompression error, could not write file out/second.bin.\n"},
+         {"a.qbr", "linked.txt", "out/"}, 3, "",
+         "Fatal compression error, could not create directory out/maps.\n"},
 #endif
     };
     for (const ToolCase& c : cases) {

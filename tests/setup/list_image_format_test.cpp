@@ -169,6 +169,7 @@ TEST_F(MakeListImage, RefusesListsThatUnpackingWouldReadDifferently)
         {"..\\outside\n", LIST_IMAGE_BAD_NAME, 1},
         {"C:\\absolute\n", LIST_IMAGE_BAD_NAME, 1},
         {"\\rooted\n", LIST_IMAGE_BAD_NAME, 1},
+        {"a\nsound\\Nul.wav\n", LIST_IMAGE_BAD_NAME, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.list);

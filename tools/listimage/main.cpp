@@ -33,7 +33,8 @@ static const char* failure_text(ListImageResult result)
     case LIST_IMAGE_LIST_UNREADABLE: return "the file list could not be read";
     case LIST_IMAGE_NAME_TOO_LONG:   return "a name is longer than 255 characters";
     case LIST_IMAGE_BAD_NAME:        return "a blank line before the end, blanks around a name, "
-                                            "or a name outside the folder";
+                                            "a name outside the folder, or a Windows device "
+                                            "name (nul, con, com1, ...)";
     case LIST_IMAGE_FILE_TOO_LARGE:  return "the files are larger than 2147483647 bytes";
     case LIST_IMAGE_WRITE_FAILED:    return "the image could not be written";
     case LIST_IMAGE_TOO_MANY:        return "the list has too many names";

@@ -42,8 +42,10 @@ static bool set_directory(const char* directory)
 
 int main(int argc, char** argv)
 {
+    // A program may be started with no arguments at all, not even its own name.
+    const char* program_name = argc > 0 && argv[0] != nullptr ? argv[0] : "lzss";
     if (argc < 4) {
-        print_usage(argv[0]);
+        print_usage(program_name);
         return 1;
     }
     char* const* args = argv + 1;
@@ -53,7 +55,7 @@ int main(int argc, char** argv)
     else if (has_suffix(args[2], ".qbr", ".QBR"))
         mode = LZSS_PACK;
     else {
-        print_usage(argv[0]);
+        print_usage(program_name);
         return 9;
     }
 
@@ -72,7 +74,7 @@ int main(int argc, char** argv)
                               report_progress);
 
     if (result == ARCHIVE_BAD_ARGUMENT)
-        print_usage(argv[0]);
+        print_usage(program_name);
     else if (result < 0)
         print_failure(mode, static_cast<int>(result), args, path_buffer);
     return exit_status_for_result(result);

@@ -84,6 +84,11 @@ name_problem() {
     if [[ $name == *:* ]]; then echo "character not allowed in a Windows name: $name"; return; fi
     local wrapped=$'\\'"$name"$'\\'
     if [[ $wrapped == *$'\\..\\'* ]]; then echo "name leads outside the folder: $name"; return; fi
+    # Windows devices, as any folder or file name, with or without an extension.
+    local lower=${wrapped,,}
+    if [[ $lower =~ \\(con|prn|aux|nul|com[1-9]|lpt[1-9])\ *(\.[^\\]*)?\\ ]]; then
+        echo "Windows device name in $name"; return
+    fi
     if [[ $wrapped == *$'\\\\'* ]]; then echo "empty folder name in $name"; return; fi
 }
 

@@ -97,6 +97,7 @@ add_blank_line()      { printf 'x\r\n\r\ny\r\n' >> "$tree/lists/typical_install_
 add_name_outside()    { printf '\n..\\outside.txt' >> "$tree/lists/maximum_install_list.txt"; }
 add_absolute_name()   { printf '\nC:\\trv\\x.txt' >> "$tree/lists/maximum_install_list.txt"; }
 add_name_again()      { printf 'GAME_HW.EXE\n' >> "$tree/lists/exe_install_list.txt"; }
+add_device_name()     { printf '\ndata\\Com1.map' >> "$tree/lists/maximum_install_list.txt"; }
 remove_list()         { rm "$tree/lists/maximum_install_list.txt"; }
 source_faults=(
     'remove_listed_file ==> data\levels\extra\b.trk'
@@ -104,6 +105,7 @@ source_faults=(
     'add_name_outside   ==> leads outside the folder: ..\outside.txt'
     'add_absolute_name  ==> absolute name: C:\trv\x.txt'
     'add_name_again     ==> GAME_HW.EXE is named twice'
+    'add_device_name    ==> Windows device name in data\Com1.map'
     'remove_list        ==> maximum_install_list.txt is missing'
 )
 for fault_case in "${source_faults[@]}"; do
