@@ -5,6 +5,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Starts a section of the run, saying how long the one before it took.
+section_started=$SECONDS
+section() {
+    if [ -n "${section_name:-}" ]; then
+        echo "   ($section_name: $((SECONDS - section_started)) s)"
+    fi
+    section_name=$1
+    section_started=$SECONDS
+    echo "== $1"
+}
+
+section "Packages"
 bash scripts/deps.sh
 
 # The VM that runs the shipped 32-bit programs is built once per machine (about 10 minutes, mostly
@@ -13,12 +25,12 @@ mkdir -p build
 bash scripts/win32_vm.sh image > build/vm-image.log 2>&1 &
 vm_image_job=$!
 
-echo "== Native tests (build/test)"
+section "Native tests (build/test)"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRV_SANITIZE=ON >/dev/null
 cmake --build build/test
 ctest --test-dir build/test --output-on-failure -j2
 
-echo "== Fuzz targets, 20 s each (build/fuzz)"
+section "Fuzz targets, 20 s each (build/fuzz)"
 bash scripts/fuzz.sh 20
 
 # shellcheck source=x_display.sh
@@ -37,7 +49,7 @@ build_windows_tree() {
 
 # The whole Windows suite on a 64-bit build of the same sources: Wine on these machines runs
 # 64-bit programs natively, but 32-bit ones only where the kernel can run 32-bit Linux programs.
-echo "== Windows tests under Wine (64-bit build, build/test-win64)"
+section "Windows tests under Wine (64-bit build, build/test-win64)"
 build_windows_tree build/test-win64 cmake/mingw-x86_64.cmake
 bash scripts/wine_prefix.sh build/test-win64 start
 ctest --test-dir build/test-win64 --output-on-failure -j2
@@ -45,10 +57,10 @@ bash scripts/wine_prefix.sh build/test-win64 stop
 
 # The shipped 32-bit programs themselves: their imports, then the lzss.exe cross check and the
 # main end-to-end cases in a VM with 32-bit Wine.
-echo "== The shipped 32-bit build (build/test-win32): imports"
+section "The shipped 32-bit build (build/test-win32): imports"
 build_windows_tree build/test-win32 cmake/mingw-i686.cmake
 bash scripts/check_imports.sh build/test-win32
-echo "== The shipped 32-bit build in the Windows test VM"
+section "The shipped 32-bit build in the Windows test VM"
 if ! wait "$vm_image_job"; then
     tail -n 30 build/vm-image.log >&2
     echo "test.sh: FAILED: the Windows test VM could not be built (build/vm-image.log)," \
@@ -58,3 +70,4 @@ fi
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release --target lzss
 bash scripts/test_win32_vm.sh build/test-win32 build/test build/release/lzss
+section "done"
