@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "install/settings.h"
-#include "shell/installer_state.h"
+#include "common/installer_state.h"
 
 static const char KEY[] = "SOFTWARE\\Orbwell\\TRV 99";
 
