@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "archive/file_list.h"
-#include "install/list_image.h"
+#include "list_image/list_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

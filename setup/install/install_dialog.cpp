@@ -1,28 +1,30 @@
 // install_dialog.cpp -- the install dialog (template 103): the destination folder, the required
-// space, and the extraction of the exe and typical archives with a progress bar.
+// space, and the extraction of the exe and typical archives with a progress bar; then, after the
+// dialog has closed, what finishes an install (data folder, settings, shortcuts, message).
 //
 // The extraction runs inside the Install handler. Its progress callback pumps the thread's
 // messages, so this procedure is entered again during an install: that is how Back reaches the
-// running extraction, through the cancel flag.
+// running extraction, through the cancel flag of the one install run.
 
 #include "install/install_dialog.h"
 
 #include <cctype>
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
 #include <commctrl.h>
 
 #include "archive/archive_ops.h"
+#include "common/game_texts.h"
+#include "common/installer_state.h"
+#include "common/message_boxes.h"
+#include "common/message_pump.h"
+#include "install/destination.h"
 #include "install/drive_utils.h"
+#include "install/install_list.h"
+#include "install/settings.h"
+#include "install/shortcuts.h"
 #include "resources/resource_ids.h"
-#include "shell/installer_state.h"
-#include "shell/message_pump.h"
-#include "shell/play_dialog.h"
-
-static int install_started;
-static int cancel_flag;
 
 struct ArchiveStep {
     const char* archive;
@@ -31,28 +33,29 @@ struct ArchiveStep {
 };
 
 static const ArchiveStep install_steps[] = {
-    {"exe_install.qbr", "exe_install_list.txt", &exe_install_list},
-    {"typical_install.qbr", "typical_install_list.txt", &typical_install_list},
+    {EXE_ARCHIVE, EXE_FILE_LIST, &exe_install_list},
+    {TYPICAL_ARCHIVE, TYPICAL_FILE_LIST, &typical_install_list},
 };
 
-// The check of each extracted file against the size its list image gives: the image of the
-// archive being extracted, the entry the next file belongs to, and the first file that did not
-// match (which stops the extraction through the cancel flag).
-static const InstallList* checked_image;
-static int32_t checked_entry;
-static bool size_mismatch;
-static char mismatch_path[SETUP_PATH_CHARS];
+// One install run, reset when the dialog opens; the progress callback gets it as its user value.
+// Each extracted file is checked against the size its list image gives; the first that does
+// not match stops the extraction through the cancel flag.
+struct InstallRun {
+    HWND dialog;
+    int started;                  // 1 from the first extraction on: Back then asks first
+    int cancel_flag;              // read by the extraction before each file
+    const InstallList* image;     // the image of the archive being extracted
+    int32_t next_entry;           // its entry the next file belongs to
+    bool size_mismatch;
+    char mismatch_path[SETUP_PATH_CHARS];
+};
 
-static void stop_box(HWND owner, const char* text)
-{
-    MessageBoxExA(owner, text, "TRV 99", MB_OK | MB_ICONHAND, 2057);
-}
+static InstallRun install_run;
 
 static void show_available_space(HWND dialog, char letter, int64_t kilobytes)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "Space available on drive %c: %" PRId64 " k", letter,
-                  kilobytes);
+    std::snprintf(text, sizeof text, TEXT_SPACE_AVAILABLE, letter, kilobytes);
     SetDlgItemTextA(dialog, IDC_INSTALL_AVAILABLE, text);
 }
 
@@ -63,7 +66,7 @@ static void on_install_dialog_open(HWND dialog)
     CheckDlgButton(dialog, IDC_INSTALL_NO_DIRECTX, BST_UNCHECKED);
 
     std::snprintf(install_destination_path, sizeof install_destination_path, "%c:%s",
-                  find_drive_of_type(DRIVE_FIXED), "\\trv");
+                  find_drive_of_type(DRIVE_FIXED), DEFAULT_FOLDER);
     SetDlgItemTextA(dialog, IDC_INSTALL_DESTINATION, install_destination_path);
     int64_t free_bytes = free_disk_bytes(install_destination_path);
     show_available_space(dialog, install_destination_path[0], free_bytes >> 10);
@@ -75,11 +78,12 @@ static void on_install_dialog_open(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_START), TRUE);
 
     char required[32];
-    std::snprintf(required, sizeof required, "%d k", (int)(list_total_size(typical_install_list) >> 10));
+    std::snprintf(required, sizeof required, TEXT_SPACE_REQUIRED,
+                  (int)(list_total_size(typical_install_list) >> 10));
     SetDlgItemTextA(dialog, IDC_INSTALL_REQUIRED, required);
 
-    cancel_flag = 0;
-    install_started = 0;
+    install_run = InstallRun();
+    install_run.dialog = dialog;
     install_type = -1;
 }
 
@@ -98,47 +102,38 @@ static void on_destination_edited(HWND dialog, HWND edit)
 
 // A file whose byte count differs from its entry's size (0: not recorded), or a file beyond the
 // image's entries, means the medium is damaged.
-static bool size_matches_image(int64_t byte_count)
+static bool size_matches_image(InstallRun* run, int64_t byte_count)
 {
-    int32_t entry = checked_entry++;
-    if (entry >= list_count(checked_image))
+    int32_t entry = run->next_entry++;
+    if (entry >= list_count(run->image))
         return false;
-    int32_t size = list_entry(checked_image, entry)->size;
+    int32_t size = list_entry(run->image, entry)->size;
     return size == 0 || size == byte_count;
 }
 
 static int install_progress_step(int64_t byte_count, const char* path, void* user_value)
 {
-    if (!size_mismatch && !size_matches_image(byte_count)) {
-        size_mismatch = true;
-        std::snprintf(mismatch_path, sizeof mismatch_path, "%s", path);
-        cancel_flag = 1;
+    InstallRun* run = (InstallRun*)user_value;
+    if (!run->size_mismatch && !size_matches_image(run, byte_count)) {
+        run->size_mismatch = true;
+        std::snprintf(run->mismatch_path, sizeof run->mismatch_path, "%s", path);
+        run->cancel_flag = 1;
     }
-    SendDlgItemMessageA((HWND)user_value, IDC_INSTALL_PROGRESS, PBM_STEPIT, 0, 0);
+    SendDlgItemMessageA(run->dialog, IDC_INSTALL_PROGRESS, PBM_STEPIT, 0, 0);
     return pump_pending_messages();
-}
-
-// The destination with a final "\" in `working_path`; false when it does not fit.
-static bool build_working_path(char* working_path, size_t capacity)
-{
-    size_t length = std::strlen(install_destination_path);
-    bool has_separator = length > 0 && install_destination_path[length - 1] == '\\';
-    int n = std::snprintf(working_path, capacity, "%s%s", install_destination_path,
-                          has_separator ? "" : "\\");
-    return n > 0 && (size_t)n < capacity;
 }
 
 static const char* failure_reason(int result)
 {
     switch (result) {
-    case ARCHIVE_UNPACK_OPEN_FAILED: return "the archive or its file list could not be read";
-    case ARCHIVE_MKDIR_FAILED:       return "a folder could not be created";
-    case ARCHIVE_CREATE_FAILED:      return "a file could not be created";
-    case ARCHIVE_DECODE_FAILED:      return "the archive is damaged";
-    case ARCHIVE_WRITE_FAILED:       return "a file could not be written (is the disk full?)";
-    case ARCHIVE_UNSAFE_NAME:        return "the file list names a file outside the folder";
-    case ARCHIVE_NAME_TOO_LONG:      return "a path is too long";
-    default:                         return "the extraction failed";
+    case ARCHIVE_UNPACK_OPEN_FAILED: return TEXT_ARCHIVE_UNREADABLE;
+    case ARCHIVE_MKDIR_FAILED:       return TEXT_FOLDER_NOT_MADE;
+    case ARCHIVE_CREATE_FAILED:      return TEXT_FILE_NOT_MADE;
+    case ARCHIVE_DECODE_FAILED:      return TEXT_ARCHIVE_DAMAGED;
+    case ARCHIVE_WRITE_FAILED:       return TEXT_FILE_NOT_WRITTEN;
+    case ARCHIVE_UNSAFE_NAME:        return TEXT_NAME_OUTSIDE;
+    case ARCHIVE_NAME_TOO_LONG:      return TEXT_PATH_TOO_LONG;
+    default:                         return TEXT_EXTRACTION_FAILED;
     }
 }
 
@@ -146,67 +141,43 @@ static void report_failed_step(HWND dialog, const ArchiveStep& step, const char*
                                const char* path)
 {
     char text[768];
-    std::snprintf(text, sizeof text, "Setup could not extract %s: %s.\n%s\n\n"
-                  "The installation was not completed.",
-                  step.archive, reason, path);
+    std::snprintf(text, sizeof text, TEXT_NOT_EXTRACTED, step.archive, reason, path);
     stop_box(dialog, text);
 }
 
-// True when `format` with `destination` and `name` fits `capacity` characters.
-static bool fits(size_t capacity, const char* format, const char* destination, const char* name)
-{
-    char text[MAX_PATH + 1];
-    int n = std::snprintf(text, sizeof text, format, destination, name);
-    return n >= 0 && (size_t)n < capacity && (size_t)n < sizeof text;
-}
-
-// A destination every later step can format without cutting it: the working path, the data
-// folder, the game's command line and the shortcut targets.
-static bool destination_fits(const char* destination)
+// Extracts one archive into the destination. False, with the dialog ended, when the install
+// stops here: cancelled, or failed with a message.
+static bool extract_step(InstallRun* run, const ArchiveStep& step)
 {
     char working_path[SETUP_PATH_CHARS];
-    char command_line[SETUP_PATH_CHARS];
-    return build_working_path(working_path, sizeof working_path) &&
-           fits(SETUP_PATH_CHARS, "%s\\%s", destination, "data") &&
-           format_game_command_line(command_line, sizeof command_line, destination, true) &&
-           format_game_command_line(command_line, sizeof command_line, destination, false) &&
-           fits(MAX_PATH, "%s\\%s", destination, "trv99hw.exe");
-}
-
-// "X:\..." with a folder after the root: relative folders, drive roots and bare drive letters
-// would put the game where the uninstall cannot safely remove it.
-static bool is_folder_on_a_drive(const char* folder)
-{
-    return std::isalpha((unsigned char)folder[0]) && folder[1] == ':' && folder[2] == '\\' &&
-           folder[3] != '\0' && folder[3] != '\\';
-}
-
-// Refuses a destination the install cannot use, before anything is extracted.
-static bool destination_is_usable(HWND dialog)
-{
-    if (install_destination_path[0] == '\0') {
-        stop_box(dialog, "Please enter the folder to install TRV 99 into.");
-        return false;
-    }
-    if (!is_folder_on_a_drive(install_destination_path)) {
-        stop_box(dialog, "Please enter a folder on a drive, such as C:\\trv.");
-        return false;
-    }
-    if (!destination_fits(install_destination_path)) {
-        stop_box(dialog, "The name of the install folder is too long. Please choose a shorter "
-                         "folder.");
-        return false;
-    }
-    return true;
+    format_working_path(working_path, sizeof working_path, install_destination_path);
+    run->image = *step.image;
+    run->next_entry = 0;
+    int result = unpack_archive(step.archive, step.list, working_path, sizeof working_path, run,
+                                &run->cancel_flag, install_progress_step);
+    if (run->size_mismatch)
+        report_failed_step(run->dialog, step, TEXT_SIZE_MISMATCH, run->mismatch_path);
+    else if (result != ARCHIVE_OK && result != ARCHIVE_CANCELLED)
+        report_failed_step(run->dialog, step, failure_reason(result),
+                           result == ARCHIVE_UNPACK_OPEN_FAILED ? step.archive : working_path);
+    if (result == ARCHIVE_OK && !run->size_mismatch)
+        return true;
+    EndDialog(run->dialog, INSTALL_BACKED_OUT);
+    return false;
 }
 
 static void on_install_clicked(HWND dialog)
 {
     SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
-    GetDlgItemTextA(dialog, IDC_INSTALL_DESTINATION, install_destination_path,
-                    sizeof install_destination_path);
-    if (!destination_is_usable(dialog))
+    // The typed folder becomes the destination only once it is accepted.
+    char destination[SETUP_PATH_CHARS] = "";
+    GetDlgItemTextA(dialog, IDC_INSTALL_DESTINATION, destination, sizeof destination);
+    const char* refusal = destination_refusal(destination);
+    if (refusal != nullptr) {
+        stop_box(dialog, refusal);
         return;
+    }
+    std::memcpy(install_destination_path, destination, std::strlen(destination) + 1);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_TYPICAL), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_MAXIMUM), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_DESTINATION), FALSE);
@@ -217,50 +188,35 @@ static void on_install_clicked(HWND dialog)
     SendDlgItemMessageA(dialog, IDC_INSTALL_PROGRESS, PBM_SETSTEP, 1, 0);
 
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_START), FALSE);
-    install_started = 1;
-    size_mismatch = false;
+    install_run.started = 1;
     for (const ArchiveStep& step : install_steps) {
-        char working_path[SETUP_PATH_CHARS];
-        build_working_path(working_path, sizeof working_path);
-        checked_image = *step.image;
-        checked_entry = 0;
-        int result = unpack_archive(step.archive, step.list, working_path, sizeof working_path,
-                                    dialog, &cancel_flag, install_progress_step);
-        if (size_mismatch) {
-            report_failed_step(dialog, step, "a file does not have the size the medium lists "
-                               "for it, so the medium is damaged", mismatch_path);
+        // Back answered Yes during the last file of a step: the user asked to stop, so neither
+        // the next archive nor a message about it follows.
+        if (install_run.cancel_flag) {
             EndDialog(dialog, INSTALL_BACKED_OUT);
             return;
         }
-        if (result == ARCHIVE_CANCELLED) {
-            EndDialog(dialog, INSTALL_BACKED_OUT);
+        if (!extract_step(&install_run, step))
             return;
-        }
-        if (result != ARCHIVE_OK) {
-            report_failed_step(dialog, step, failure_reason(result),
-                               result == ARCHIVE_UNPACK_OPEN_FAILED ? step.archive : working_path);
-            EndDialog(dialog, INSTALL_BACKED_OUT);
-            return;
-        }
     }
-    // Back answered Yes during the last file: the user asked to stop, so nothing follows.
-    EndDialog(dialog, cancel_flag ? INSTALL_BACKED_OUT : INSTALL_FINISHED);
+    // Back answered Yes during the very last file: nothing follows either.
+    EndDialog(dialog, install_run.cancel_flag ? INSTALL_BACKED_OUT : INSTALL_FINISHED);
 }
 
 static void on_back_clicked(HWND dialog)
 {
-    if (install_started == 1 &&
-        MessageBoxExA(dialog, "The installation process has started. Still Quit?", "TRV 99",
-                      MB_YESNO | MB_ICONINFORMATION, 2057) == IDNO)
+    if (install_run.started == 1 &&
+        MessageBoxExA(dialog, TEXT_STILL_QUIT, SETUP_CAPTION, MB_YESNO | MB_ICONINFORMATION,
+                      SETUP_LANGUAGE) == IDNO)
         return;
-    cancel_flag = 1;
+    install_run.cancel_flag = 1;
     EndDialog(dialog, INSTALL_BACKED_OUT);
 }
 
 // Cancel ends the dialog without a question; an extraction that runs stops before its next file.
 static void on_cancel(HWND dialog)
 {
-    cancel_flag = 1;
+    install_run.cancel_flag = 1;
     EndDialog(dialog, INSTALL_BACKED_OUT);
 }
 
@@ -284,4 +240,21 @@ INT_PTR CALLBACK install_dialog_proc(HWND dialog, UINT message, WPARAM wparam, L
     case WM_COMMAND:    on_install_dialog_command(dialog, wparam, lparam); break;
     }
     return 0;
+}
+
+void finish_install()
+{
+    free_install_lists();
+
+    if (format_data_folder(location_path, sizeof location_path, install_destination_path)) {
+        SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+        CreateDirectoryA(location_path, &security);
+    } else {
+        location_path[0] = '\0';  // no room for the data folder: none is made or recorded
+    }
+    if (!write_settings())
+        plain_box(TEXT_SETTINGS_NOT_WRITTEN);
+    create_desktop_shortcut(SOFTWARE_SHORTCUT, SOFTWARE_EXECUTABLE, install_destination_path);
+    create_desktop_shortcut(HARDWARE_SHORTCUT, HARDWARE_EXECUTABLE, install_destination_path);
+    plain_box(TEXT_INSTALL_COMPLETED);
 }

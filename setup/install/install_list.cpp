@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "common/installer_state.h"
 #include "install/drive_utils.h"
 
 bool load_install_list(InstallList** slot, const char* file_name)
@@ -40,4 +41,11 @@ void free_install_list(InstallList** slot)
         return;
     free_whole_file(*slot);
     *slot = nullptr;
+}
+
+void free_install_lists()
+{
+    free_install_list(&exe_install_list);
+    free_install_list(&typical_install_list);
+    free_install_list(&maximum_install_list);
 }

@@ -12,7 +12,7 @@
 
 #include <windows.h>
 
-#include "shell/installer_state.h"
+#include "common/installer_state.h"
 
 static const char SETTINGS_KEY[] = "SOFTWARE\\Orbwell\\TRV 99";
 static const char INSTALL_SUBKEY[] = "Install";
@@ -31,17 +31,17 @@ bool installation_present()
 }
 
 // Reads a value of at most `capacity` bytes into `dest`. A text is kept terminated inside its
-// field even when the stored data fills the field without a terminator.
+// field even when the stored data fills the field without a terminator, and is left empty when
+// the read fails: the buffer's contents are undefined then (a value too large among others).
 static bool read_value(HKEY key, const char* name, void* dest, DWORD capacity, bool is_text)
 {
     DWORD size = capacity;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, (BYTE*)dest, &size) != ERROR_SUCCESS)
-        return false;
+    bool read = RegQueryValueExA(key, name, nullptr, nullptr, (BYTE*)dest, &size) == ERROR_SUCCESS;
     if (is_text) {
         char* text = (char*)dest;
-        text[size < capacity ? size : capacity - 1] = '\0';
+        text[!read ? 0 : size < capacity ? size : capacity - 1] = '\0';
     }
-    return true;
+    return read;
 }
 
 bool read_settings()

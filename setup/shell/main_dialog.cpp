@@ -3,11 +3,11 @@
 
 #include "shell/main_dialog.h"
 
+#include "common/installer_state.h"
+#include "common/picture_panel.h"
 #include "install/install_dialog.h"
 #include "install/settings.h"
 #include "resources/resource_ids.h"
-#include "shell/installer_state.h"
-#include "shell/picture_panel.h"
 #include "shell/play_dialog.h"
 #include "uninstall/uninstall_dialog.h"
 

@@ -2,10 +2,11 @@
 
 #include "shell/play_dialog.h"
 
-#include <cstdio>
-
+#include "common/game_texts.h"
+#include "common/installer_state.h"
+#include "common/message_boxes.h"
+#include "install/destination.h"
 #include "resources/resource_ids.h"
-#include "shell/installer_state.h"
 
 static STARTUPINFOA game_startup;
 static PROCESS_INFORMATION game_process;
@@ -23,8 +24,7 @@ static void on_ok_clicked(HWND dialog)
         EndDialog(dialog, PLAY_CHOSEN);
         return;
     }
-    MessageBoxExA(nullptr, "You must select a version to play", "TRV 99", MB_OK | MB_ICONHAND,
-                  2057);
+    stop_box(nullptr, TEXT_NO_VERSION_CHOSEN);
 }
 
 static void on_play_dialog_command(HWND dialog, WPARAM wparam)
@@ -56,14 +56,6 @@ INT_PTR CALLBACK play_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
     case WM_COMMAND:    on_play_dialog_command(dialog, wparam); break;
     }
     return 0;
-}
-
-bool format_game_command_line(char* dest, size_t capacity, const char* folder, bool hardware)
-{
-    // Quoted, so that a folder with blanks cannot start another program first.
-    int n = std::snprintf(dest, capacity, "\"%s\\%s.exe\"", folder,
-                          hardware ? "trv99hw" : "trv99sw");
-    return n > 0 && (size_t)n < capacity;
 }
 
 bool launch_game(int hardware)

@@ -2,8 +2,6 @@
 
 #pragma once
 
-#include <cstddef>
-
 #include <windows.h>
 
 enum {
@@ -12,10 +10,6 @@ enum {
 };
 
 INT_PTR CALLBACK play_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
-
-// The command line that starts the game in `folder`: the executable's quoted path. False when
-// it does not fit `capacity`.
-bool format_game_command_line(char* dest, size_t capacity, const char* folder, bool hardware);
 
 // Starts the hardware-accelerated (nonzero) or the software version from the installed folder,
 // which becomes the current folder. True when the process was created; there is no wait.

@@ -14,22 +14,19 @@
 
 #include <commctrl.h>
 
+#include "common/game_texts.h"
+#include "common/installer_state.h"
+#include "common/message_boxes.h"
+#include "common/picture_panel.h"
 #include "install/drive_utils.h"
 #include "install/settings.h"
 #include "install/shortcuts.h"
 #include "resources/resource_ids.h"
-#include "shell/installer_state.h"
-#include "shell/picture_panel.h"
 
 static bool uninstall_game_selected;
 static bool delete_saved_games_selected;
 static bool delete_saved_replays_selected;
 static bool delete_all_selected;
-
-static void message_box(HWND dialog, const char* text, UINT icon)
-{
-    MessageBoxExA(dialog, text, "TRV 99", MB_OK | icon, 2057);
-}
 
 static void enable(HWND dialog, int id, bool enabled)
 {
@@ -84,8 +81,7 @@ static void set_all_selected(HWND dialog)
 static void on_uninstall_dialog_open(HWND dialog)
 {
     char status[SETUP_PATH_CHARS + 40];
-    std::snprintf(status, sizeof status, "TRV 99 Install Directory is %s",
-                  install_destination_path);
+    std::snprintf(status, sizeof status, TEXT_INSTALLED_IN, install_destination_path);
     SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, status);
     delete_all_selected = true;
     set_all_selected(dialog);
@@ -210,7 +206,7 @@ static void remove_emptied_folders(HWND dialog, int count)
         std::qsort(slots, (size_t)used, sizeof(FolderSlot), shorter_name_first);
     }
     set_progress_range(dialog, used);
-    SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, "Directories..");
+    SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, TEXT_REMOVING_FOLDERS);
     for (int i = 0; i < used; i++) {
         remove_folder_and_parents(slots[i]);
         step_progress(dialog);
@@ -228,8 +224,7 @@ static void remove_emptied_folders(HWND dialog, int count)
 static bool remove_game(HWND dialog)
 {
     if (install_destination_path[0] == '\0') {
-        message_box(dialog, "The folder TRV 99 was installed in is not known, so its files "
-                            "cannot be removed.", MB_ICONHAND);
+        stop_box(dialog, TEXT_FOLDER_UNKNOWN);
         EndDialog(dialog, UNINSTALL_STOPPED);
         return false;
     }
@@ -237,15 +232,15 @@ static bool remove_game(HWND dialog)
     set_progress_range(dialog, count);
     SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
     if (count <= 0) {
-        message_box(dialog, "Fatal: Zero length Install list", MB_ICONHAND);
+        stop_box(dialog, TEXT_EMPTY_LISTS);
         EndDialog(dialog, UNINSTALL_STOPPED);
         return false;
     }
     delete_listed_files(dialog);
     remove_emptied_folders(dialog, count);
 
-    delete_desktop_shortcut("TRV 99 Software Version.lnk");
-    delete_desktop_shortcut("TRV 99 Hardware Version.lnk");
+    delete_desktop_shortcut(SOFTWARE_SHORTCUT);
+    delete_desktop_shortcut(HARDWARE_SHORTCUT);
     HWND main_dialog = GetParent(dialog);
     EnableWindow(GetDlgItem(main_dialog, IDC_MAIN_INSTALL), TRUE);
     EnableWindow(GetDlgItem(main_dialog, IDC_MAIN_EXIT), TRUE);
@@ -254,9 +249,9 @@ static bool remove_game(HWND dialog)
         enable(dialog, IDC_UNINSTALL_DELETE_ALL, false);
 
     set_progress_range(dialog, 1);
-    SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, "Registry entries..");
+    SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, TEXT_REMOVING_SETTINGS);
     if (!delete_settings()) {
-        message_box(dialog, "Uninstall could not remove all registry information", MB_ICONHAND);
+        stop_box(dialog, TEXT_SETTINGS_NOT_REMOVED);
         EndDialog(dialog, UNINSTALL_STOPPED);
         return false;
     }
@@ -268,22 +263,23 @@ static void on_uninstall_clicked(HWND dialog)
 {
     if (!uninstall_game_selected && !delete_saved_games_selected &&
         !delete_saved_replays_selected) {
-        message_box(dialog, "No components to Uninstall!!", MB_ICONHAND);
+        stop_box(dialog, TEXT_NOTHING_SELECTED);
         return;
     }
     if (delete_saved_games_selected) {
-        delete_saved_files("*.GAME");
+        delete_saved_files(SAVED_GAMES);
         enable(dialog, IDC_UNINSTALL_GAMES, false);
     }
     if (delete_saved_replays_selected) {
-        delete_saved_files("*.REPLAY");
+        delete_saved_files(SAVED_REPLAYS);
         enable(dialog, IDC_UNINSTALL_REPLAYS, false);
     }
     if (uninstall_game_selected && !remove_game(dialog))
         return;
     SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, "");
     SendDlgItemMessageA(dialog, IDC_UNINSTALL_PROGRESS, PBM_SETPOS, 0, 0);
-    message_box(dialog, "Uninstall completed successfully!", MB_ICONINFORMATION);
+    MessageBoxExA(dialog, TEXT_UNINSTALL_COMPLETED, SETUP_CAPTION, MB_OK | MB_ICONINFORMATION,
+                  SETUP_LANGUAGE);
     EndDialog(dialog, UNINSTALL_COMPLETED);
 }
 

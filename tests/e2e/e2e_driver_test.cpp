@@ -30,21 +30,47 @@ TEST_F(SetupExe, InstallExtractsTheGroupsRecordsTheFolderAndLinksTheGame)
     expect_recorded(destination);
 }
 
-TEST_F(SetupExe, InstallIntoAFolderWithDataKeepsWhatIsThere)
+TEST_F(SetupExe, InstallGoesOnPastADataFolderOrAKeyItCannotWrite)
 {
-    std::string medium = copy_medium("medium");
-    std::string destination = destination_in("dest");
     const Bytes saved = text_bytes(3000, 7);
-    write_file(destination + "\\data\\saved\\lap record.rpl", saved);
-
-    HWND main = nullptr;
-    HWND dialog = nullptr;
-    ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
-    start_extraction(dialog, destination);
-    expect_completion_and_exit(first);
-    expect_files_installed(destination, {"data\\saved\\lap record.rpl"});
-    EXPECT_TRUE(saved == read_file(destination + "\\data\\saved\\lap record.rpl"));
-    expect_recorded(destination);
+    for (bool key_unwritable : {false, true}) {
+        SCOPED_TRACE(key_unwritable ? "settings key cannot be written" : "data folder exists");
+        clear_installed_state();
+        end_program(&first);
+        std::string medium = copy_medium(key_unwritable ? "medium 2" : "medium 1");
+        std::string destination = destination_in(key_unwritable ? "dest 2" : "dest 1");
+        std::vector<std::string> there_before;
+        if (key_unwritable) {
+            // Under a volatile key no lasting subkey can be made.
+            HKEY key;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orbwell\\TRV 99",
+                                                     0, nullptr, REG_OPTION_VOLATILE, KEY_WRITE,
+                                                     nullptr, &key, nullptr));
+            RegCloseKey(key);
+        } else {
+            write_file(destination + "\\data\\saved\\lap record.rpl", saved);
+            there_before.push_back("data\\saved\\lap record.rpl");
+        }
+        HWND main = nullptr;
+        HWND dialog = nullptr;
+        ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
+        start_extraction(dialog, destination);
+        if (key_unwritable) {
+            HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+            ASSERT_NE(nullptr, box);
+            EXPECT_EQ("Setup has found a corrupted system registry value", message_box_text(box));
+            ASSERT_TRUE(answer_message_box(box, IDOK));
+        }
+        expect_completion_and_exit(first);
+        expect_files_installed(destination, there_before);
+        if (!key_unwritable) {
+            EXPECT_TRUE(saved == read_file(destination + "\\data\\saved\\lap record.rpl"));
+            expect_recorded(destination);
+        }
+        ShortcutFields fields;
+        EXPECT_TRUE(read_shortcut(desktop_link_path(SOFTWARE_LINK), &fields));
+        EXPECT_TRUE(read_shortcut(desktop_link_path(HARDWARE_LINK), &fields));
+    }
 }
 
 TEST_F(SetupExe, BackBeforeInstallClosesOnlyTheInstallDialog)
@@ -60,7 +86,7 @@ TEST_F(SetupExe, BackBeforeInstallClosesOnlyTheInstallDialog)
         ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
         ASSERT_TRUE(wait_until_gone(dialog)) << what_happened(first);
         EXPECT_TRUE(IsWindowEnabled(main));
-        EXPECT_EQ(-1, wait_for_exit(first, 0)) << what_happened(first);
+        EXPECT_EQ(DRIVER_STILL_RUNNING, wait_for_exit(first, 0)) << what_happened(first);
     }
     ASSERT_TRUE(click_button(main, MAIN_EXIT_BUTTON));
     EXPECT_EQ(0, wait_for_exit(first, DRIVER_WAIT_MS)) << what_happened(first);
@@ -92,13 +118,13 @@ TEST_F(SetupExe, LeavingTheMainDialogEndsWithCodeZero)
     expect_nothing_recorded();
 }
 
-// Starts an install into `destination` and clicks Back during it: the Back click is posted right
-// behind the Install click, so the extraction's message pump delivers it after the first file.
-// Leaves the quit question open in `box`.
-void SetupExe::back_during_install(const std::string& destination, HWND* main, HWND* dialog,
-                                   HWND* box)
+// Starts an install of `medium` into `destination` and clicks Back during it: the Back click is
+// posted right behind the Install click, so the extraction's message pump delivers it after the
+// first file. Leaves the quit question open in `box`.
+void SetupExe::back_during_install(const std::string& medium, const std::string& destination,
+                                   HWND* main, HWND* dialog, HWND* box)
 {
-    ASSERT_NO_FATAL_FAILURE(open_install(copy_medium("medium"), main, dialog));
+    ASSERT_NO_FATAL_FAILURE(open_install(medium, main, dialog));
     start_extraction(*dialog, destination);
     ASSERT_TRUE(click_button(*dialog, INSTALL_BACK_BUTTON));
     *box = expect_window(first, MESSAGE_BOX_TITLE);
@@ -112,7 +138,8 @@ TEST_F(SetupExe, BackDuringInstallAnsweredNoCarriesOnToCompletion)
     HWND main = nullptr;
     HWND dialog = nullptr;
     HWND box = nullptr;
-    ASSERT_NO_FATAL_FAILURE(back_during_install(destination, &main, &dialog, &box));
+    ASSERT_NO_FATAL_FAILURE(back_during_install(copy_medium("medium"), destination, &main,
+                                                &dialog, &box));
     // The install stands between files: the progress bar counts both groups' files.
     size_t files = group_names("exe").size() + group_names("typical").size();
     HWND bar = GetDlgItem(dialog, INSTALL_PROGRESS_BAR);
@@ -132,17 +159,45 @@ TEST_F(SetupExe, BackDuringInstallAnsweredNoCarriesOnToCompletion)
     expect_recorded(destination);
 }
 
-TEST_F(SetupExe, BackDuringInstallAnsweredYesStopsAndKeepsTheMainDialog)
+TEST_F(SetupExe, StoppedInstallKeepsTheMainDialogOrEndsAndRecordsNothing)
 {
-    std::string destination = destination_in("dest");
-    HWND main = nullptr;
-    HWND dialog = nullptr;
-    HWND box = nullptr;
-    ASSERT_NO_FATAL_FAILURE(back_during_install(destination, &main, &dialog, &box));
-    ASSERT_TRUE(answer_message_box(box, IDYES));
-    expect_main_dialog_then_exit(first, main, dialog);
-
+    enum Stop { BACK_ANSWERED_YES, YES_IN_LAST_EXE_FILE, QUIT_MESSAGE };
+    const struct {
+        const char* name;
+        Stop stop;
+    } cases[] = {
+        {"Back answered Yes", BACK_ANSWERED_YES},
+        // The exe archive's only listed file is the one Back interrupts, and the typical archive
+        // is missing: the user asked to stop, so no extraction error follows.
+        {"Back answered Yes during the last exe file", YES_IN_LAST_EXE_FILE},
+        // Taken by the extraction's message pump, it ends setup at once with code -1.
+        {"quit message", QUIT_MESSAGE},
+    };
     size_t files = group_names("exe").size() + group_names("typical").size();
-    EXPECT_LT(files_under(destination + "\\").size(), files);
-    expect_nothing_recorded();
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+        SCOPED_TRACE(cases[i].name);
+        end_program(&first);
+        std::string medium = copy_medium("medium " + std::to_string(i));
+        std::string destination = destination_in("dest " + std::to_string(i));
+        HWND main = nullptr;
+        HWND dialog = nullptr;
+        HWND box = nullptr;
+        if (cases[i].stop == QUIT_MESSAGE) {
+            ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
+            start_extraction(dialog, destination);
+            ASSERT_TRUE(PostThreadMessageA(first.info.dwThreadId, WM_QUIT, 0, 0));
+            EXPECT_EQ(4294967295, wait_for_exit(first, DRIVER_WAIT_MS)) << what_happened(first);
+        } else {
+            if (cases[i].stop == YES_IN_LAST_EXE_FILE) {
+                write_file(medium + "exe_install_list.txt", bytes_of(group_names("exe")[0]));
+                ASSERT_TRUE(DeleteFileA((medium + "typical_install.qbr").c_str()));
+            }
+            ASSERT_NO_FATAL_FAILURE(back_during_install(medium, destination, &main, &dialog,
+                                                        &box));
+            ASSERT_TRUE(answer_message_box(box, IDYES));
+            expect_main_dialog_then_exit(first, main, dialog);
+        }
+        EXPECT_LT(files_under(destination + "\\").size(), files);
+        expect_nothing_recorded();
+    }
 }

@@ -35,6 +35,18 @@ static void store_location(const std::string& location)
     RegCloseKey(key);
 }
 
+static void store_install(const std::string& destination, int32_t type)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                                             "SOFTWARE\\Orbwell\\TRV 99\\Install", 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExA(key, "install_destination_path", 0, REG_SZ,
+                   (const BYTE*)destination.c_str(), (DWORD)destination.size() + 1);
+    RegSetValueExA(key, "install_type", 0, REG_DWORD, (const BYTE*)&type, sizeof type);
+    RegCloseKey(key);
+}
+
 // Ends the stand-in game whose window has this title, once it has appeared.
 static bool close_game_window(const char* title)
 {
@@ -165,9 +177,12 @@ TEST_F(InstalledFromCd, InstallsOnTheFixedDiskAndPlaysFromThere)
     ASSERT_TRUE(close_game_window("TRV 99 (hardware-accelerated version)"));
     EXPECT_EQ("trv99hw.exe\t" + destination + "\r\n", text_of_file(destination + "\\launch.log"));
 
-    // When the game cannot start, the marker file goes from the fixed disk.
+    // When the game cannot start, the marker file goes from the fixed disk, and no other file:
+    // not the one in the game's folder, the current folder by then.
     write_file("C:\\source.tmp", bytes_of("marker"));
+    write_file(destination + "\\source.tmp", bytes_of("not the marker"));
     ASSERT_TRUE(DeleteFileA((destination + "\\trv99sw.exe").c_str()));
+    const std::vector<std::string> installed = files_under(destination + "\\");
     main = restart();
     ASSERT_NE(nullptr, main);
     play = open_from_main(main, MAIN_PLAY_COMMAND, PLAY_DIALOG_TITLE);
@@ -178,6 +193,7 @@ TEST_F(InstalledFromCd, InstallsOnTheFixedDiskAndPlaysFromThere)
               answer_box());
     EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
     EXPECT_FALSE(file_exists("C:\\source.tmp"));
+    EXPECT_EQ(installed, files_under(destination + "\\"));
 }
 
 TEST_F(InstalledGame, PlayStartsTheChosenVersionInTheInstalledFolder)
@@ -220,13 +236,10 @@ TEST_F(InstalledGame, PlayStartsTheChosenVersionInTheInstalledFolder)
 TEST_F(InstalledGame, UninstallRemovesListedFilesAndKeepsTheRest)
 {
     const std::string data = destination + "\\data";
-    store_location(data);
-    write_file(data + "\\lap.GAME", bytes_of("saved game"));
-    write_file(data + "\\lap.REPLAY", bytes_of("saved replay"));
     std::vector<std::string> typical = group_names("typical");
+    std::vector<std::string> maximum = group_names("maximum");
     ASSERT_FALSE(typical.empty());
-    // A file of the player's beside listed ones, outside the data folder: it and its folders
-    // stay, while "data" loses every file and goes.
+    ASSERT_FALSE(maximum.empty());
     std::string folder;
     for (const std::string& name : typical) {
         size_t separator = name.rfind('\\');
@@ -234,29 +247,64 @@ TEST_F(InstalledGame, UninstallRemovesListedFilesAndKeepsTheRest)
             folder = name.substr(0, separator);
     }
     ASSERT_FALSE(folder.empty()) << "the typical list should have a folder besides data";
-    write_file(destination + "\\" + folder + "\\notes.txt", bytes_of("mine"));
+    const std::string notes = destination + "\\" + folder + "\\notes.txt";
+    const struct {
+        const char* name;
+        bool maximum_install;
+    } cases[] = {
+        // A file of the player's beside listed ones, outside the data folder: it and its folders
+        // stay, as do the exe group's files, while "data" loses every file and goes.
+        {"typical install, a file of the player's kept", false},
+        // Every file of the installed folder listed (the exe group's removed beforehand): the
+        // maximum list's files go too, and so do the folder and its emptied parent "TRV Games".
+        {"maximum install of listed files only", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.maximum_install) {
+            for (const std::string& name : group_names("exe"))
+                ASSERT_TRUE(DeleteFileA((destination + "\\" + name).c_str())) << name;
+            ASSERT_TRUE(DeleteFileA(notes.c_str()));
+            for (const auto* group : {&typical, &maximum}) {
+                for (const std::string& name : *group)
+                    write_file(destination + "\\" + name, read_file(source_files() + name));
+            }
+            store_install(destination, 1);
+        } else {
+            write_file(notes, bytes_of("mine"));
+        }
+        store_location(data);
+        write_file(data + "\\lap.GAME", bytes_of("saved game"));
+        write_file(data + "\\lap.REPLAY", bytes_of("saved replay"));
 
-    HWND main = restart();
-    ASSERT_NE(nullptr, main);
-    HWND dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);
-    ASSERT_NE(nullptr, dialog);
-    ASSERT_TRUE(click_button(dialog, UNINSTALL_START));
-    EXPECT_EQ("Uninstall completed successfully!", answer_box());
-    ASSERT_TRUE(wait_until_gone(dialog));
+        HWND main = restart();
+        ASSERT_NE(nullptr, main);
+        HWND dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);
+        ASSERT_NE(nullptr, dialog);
+        ASSERT_TRUE(click_button(dialog, UNINSTALL_START));
+        EXPECT_EQ("Uninstall completed successfully!", answer_box());
+        ASSERT_TRUE(wait_until_gone(dialog));
 
-    for (const std::string& name : typical)
-        EXPECT_FALSE(file_exists(destination + "\\" + name)) << name;
-    for (const std::string& name : group_names("exe"))
-        EXPECT_TRUE(file_exists(destination + "\\" + name)) << name;
-    EXPECT_TRUE(file_exists(destination + "\\" + folder + "\\notes.txt"));
-    EXPECT_FALSE(file_exists(data));
-    EXPECT_FALSE(settings_key_exists());
-    EXPECT_FALSE(file_exists(desktop_link_path(SOFTWARE_LINK)));
-    EXPECT_FALSE(file_exists(desktop_link_path(HARDWARE_LINK)));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, MAIN_PLAY_COMMAND)));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, MAIN_UNINSTALL_COMMAND)));
-    ASSERT_TRUE(click_button(main, MAIN_EXIT_BUTTON));
-    EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+        for (const std::string& name : typical)
+            EXPECT_FALSE(file_exists(destination + "\\" + name)) << name;
+        if (c.maximum_install) {
+            for (const std::string& name : maximum)
+                EXPECT_FALSE(file_exists(destination + "\\" + name)) << name;
+            EXPECT_FALSE(file_exists(win_path(scratch / "dest") + "\\TRV Games"));
+        } else {
+            for (const std::string& name : group_names("exe"))
+                EXPECT_TRUE(file_exists(destination + "\\" + name)) << name;
+            EXPECT_TRUE(file_exists(notes));
+            EXPECT_FALSE(file_exists(data));
+        }
+        EXPECT_FALSE(settings_key_exists());
+        EXPECT_FALSE(file_exists(desktop_link_path(SOFTWARE_LINK)));
+        EXPECT_FALSE(file_exists(desktop_link_path(HARDWARE_LINK)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, MAIN_PLAY_COMMAND)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, MAIN_UNINSTALL_COMMAND)));
+        ASSERT_TRUE(click_button(main, MAIN_EXIT_BUTTON));
+        EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+    }
 }
 
 TEST_F(InstalledGame, UninstallDoesOnlyWhatIsSelected)
@@ -308,15 +356,8 @@ TEST_F(InstalledGame, UninstallStopsOnAnEmptyListOrAMissingKey)
     EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
 
     // A typical list without entries.
-    std::string key_destination = destination;
     clear_installed_state();
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                                             "SOFTWARE\\Orbwell\\TRV 99\\Install", 0, nullptr, 0,
-                                             KEY_WRITE, nullptr, &key, nullptr));
-    RegSetValueExA(key, "install_destination_path", 0, REG_SZ,
-                   (const BYTE*)key_destination.c_str(), (DWORD)key_destination.size() + 1);
-    RegCloseKey(key);
+    store_install(destination, 0);
     write_file(medium + "typical_install_list.install", Bytes(268, 0));
     main = restart();
     ASSERT_NE(nullptr, main);
@@ -352,12 +393,7 @@ TEST_F(InstalledGame, UninstallNeverWorksOutsideTheKnownFolders)
     std::string listed = group_names("typical").front();
     write_file(medium + listed, bytes_of("a file of the medium's folder"));
     clear_installed_state();
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                                             "SOFTWARE\\Orbwell\\TRV 99\\Install", 0, nullptr, 0,
-                                             KEY_WRITE, nullptr, &key, nullptr));
-    RegSetValueExA(key, "install_destination_path", 0, REG_SZ, (const BYTE*)"", 1);
-    RegCloseKey(key);
+    store_install("", 0);
     main = restart();
     ASSERT_NE(nullptr, main);
     dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);

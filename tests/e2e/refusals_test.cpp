@@ -200,7 +200,14 @@ TEST_F(SetupExe, DestinationMustBeAFolderOnADrive)
     }
     EXPECT_FALSE(file_exists(medium + "trv"));
     ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
-    expect_main_dialog_then_exit(first, main, dialog);
+    ASSERT_TRUE(wait_until_gone(dialog));
+    // No refused folder stays behind for the uninstall (command 1002) to work in.
+    ASSERT_TRUE(PostMessageA(main, WM_COMMAND, 1002, 0));
+    HWND uninstall = expect_window(first, "TRV99 Uninstall");
+    ASSERT_NE(nullptr, uninstall);
+    EXPECT_EQ("TRV 99 Install Directory is C:\\trv", control_text(uninstall, 1020));
+    ASSERT_TRUE(click_button(uninstall, 1010));
+    expect_main_dialog_then_exit(first, main, uninstall);
     expect_nothing_recorded();
 }
 

@@ -48,8 +48,8 @@ std::string what_happened(const DrivenProgram& program)
 {
     if (!program.running)
         return "setup was not started";
-    long code = wait_for_exit(program, 0);
-    if (code != -1)
+    int64_t code = wait_for_exit(program, 0);
+    if (code != DRIVER_STILL_RUNNING)
         return "setup ended with code " + std::to_string(code);
     HWND box = find_window(program.info.dwProcessId, MESSAGE_BOX_TITLE);
     if (box != nullptr)

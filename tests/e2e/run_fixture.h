@@ -81,8 +81,8 @@ protected:
         ASSERT_NE(nullptr, *dialog);
     }
 
-    void back_during_install(const std::string& destination, HWND* main, HWND* dialog,
-                             HWND* box);
+    void back_during_install(const std::string& medium, const std::string& destination,
+                             HWND* main, HWND* dialog, HWND* box);
 
     // Types the destination and clicks the dialog's Install.
     void start_extraction(HWND dialog, const std::string& destination)

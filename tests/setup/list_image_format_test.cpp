@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "install/list_image.h"
+#include "list_image/make_list_image.h"
 #include "support/test_support.h"
 
 static void put_le32(Bytes* image, size_t offset, int32_t value)

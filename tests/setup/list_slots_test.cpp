@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "install/install_list.h"
+#include "list_image/make_list_image.h"
 #include "support/test_support.h"
 #include "support/win_test_support.h"
 

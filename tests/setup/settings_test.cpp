@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "install/settings.h"
-#include "shell/installer_state.h"
+#include "common/installer_state.h"
 
 static const char KEY[] = "SOFTWARE\\Orbwell\\TRV 99";
 
@@ -122,8 +122,11 @@ TEST_F(Settings, PartialKeysKeepEveryValueThatWasRead)
 
 TEST_F(Settings, ValuesLargerThanTheirFieldsFailToRead)
 {
+    // The failed read leaves the field terminated whatever it held before.
+    std::memset(install_destination_path, 'u', sizeof install_destination_path);
     stage_complete(std::string(300, 'p').c_str(), 0, "C:\\trv\\data");
     EXPECT_FALSE(read_settings());
+    EXPECT_LT(strnlen(install_destination_path, sizeof install_destination_path), 256u);
     EXPECT_STREQ("C:\\trv\\data", location_path);
 
     remove_settings_key();

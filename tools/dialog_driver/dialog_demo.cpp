@@ -104,12 +104,12 @@ static bool show_installed_commands(const DrivenProgram& setup, const std::strin
     return click_button(main, MAIN_EXIT_BUTTON);
 }
 
-static long finish(DrivenProgram* setup, bool driven)
+static int64_t finish(DrivenProgram* setup, bool driven)
 {
-    long code = driven ? wait_for_exit(*setup, DRIVER_WAIT_MS) : -1;
+    int64_t code = driven ? wait_for_exit(*setup, DRIVER_WAIT_MS) : DRIVER_STILL_RUNNING;
     end_program(setup);
-    std::printf("dialog_demo: setup %s\n",
-                code == -1 ? "did not finish" : ("ended with code " + std::to_string(code)).c_str());
+    std::printf("dialog_demo: setup %s\n", code == DRIVER_STILL_RUNNING
+                ? "did not finish" : ("ended with code " + std::to_string(code)).c_str());
     return code;
 }
 

@@ -28,14 +28,14 @@ bool start_program(const std::string& exe_path, const std::string& folder,
     return program->running;
 }
 
-long wait_for_exit(const DrivenProgram& program, DWORD timeout_ms)
+int64_t wait_for_exit(const DrivenProgram& program, DWORD timeout_ms)
 {
     if (!program.running || WaitForSingleObject(program.info.hProcess, timeout_ms) != WAIT_OBJECT_0)
-        return -1;
+        return DRIVER_STILL_RUNNING;
     DWORD code;
     if (!GetExitCodeProcess(program.info.hProcess, &code))
-        return -1;
-    return (long)code;
+        return DRIVER_STILL_RUNNING;
+    return (int64_t)code;
 }
 
 void end_program(DrivenProgram* program)

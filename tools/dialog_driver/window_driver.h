@@ -6,6 +6,7 @@
 
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include <windows.h>
@@ -37,8 +38,10 @@ struct DrivenProgram {
 bool start_program(const std::string& exe_path, const std::string& folder,
                    DrivenProgram* program);
 
-// Waits up to `timeout_ms` for the program to end; its exit code, or -1 when it still runs.
-long wait_for_exit(const DrivenProgram& program, DWORD timeout_ms);
+// Waits up to `timeout_ms` for the program to end; its exit code (0 to 4294967295), or
+// DRIVER_STILL_RUNNING when it still runs.
+enum : int64_t { DRIVER_STILL_RUNNING = -1 };
+int64_t wait_for_exit(const DrivenProgram& program, DWORD timeout_ms);
 
 // Ends the program if it still runs and lets go of it.
 void end_program(DrivenProgram* program);

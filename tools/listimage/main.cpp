@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "archive/host_files.h"
-#include "install/list_image.h"
+#include "list_image/make_list_image.h"
 
 enum {
     STATUS_OK = 0,

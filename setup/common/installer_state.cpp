@@ -1,6 +1,6 @@
 // installer_state.cpp -- the process-wide state of setup.
 
-#include "shell/installer_state.h"
+#include "common/installer_state.h"
 
 HINSTANCE app_instance;
 char install_destination_path[SETUP_PATH_CHARS];

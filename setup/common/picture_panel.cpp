@@ -2,9 +2,9 @@
 //
 // The bitmap is built anew for every paint and destroyed at its end; nothing is cached.
 
-#include "shell/picture_panel.h"
+#include "common/picture_panel.h"
 
-#include "shell/installer_state.h"
+#include "common/installer_state.h"
 
 HBITMAP load_bitmap_resource(HINSTANCE instance, int bitmap_id)
 {

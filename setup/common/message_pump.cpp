@@ -1,7 +1,7 @@
 // message_pump.cpp -- drains the thread's message queue from inside a long operation, so that
 // dialogs stay alive and a click on Back reaches the running install.
 
-#include "shell/message_pump.h"
+#include "common/message_pump.h"
 
 #include <windows.h>
 

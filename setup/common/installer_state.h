@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "install/list_image.h"
+#include "list_image/list_image.h"
 
 enum { SETUP_PATH_CHARS = 256 };
 

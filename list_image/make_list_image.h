@@ -1,0 +1,42 @@
+// make_list_image.h -- the making of a ".install" list image from a file list ("listimage").
+
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "list_image/list_image.h"
+
+// Results of make_list_image.
+enum ListImageResult {
+    LIST_IMAGE_OK = 0,
+    LIST_IMAGE_LIST_UNREADABLE = -1,   // the file list could not be opened or read
+    LIST_IMAGE_NAME_TOO_LONG = -2,     // a line longer than 255 characters
+    LIST_IMAGE_BAD_NAME = -3,          // an empty line before the end, blanks around a name, or
+                                       // a name that leaves the folder (absolute, drive, "..")
+    LIST_IMAGE_FILE_TOO_LARGE = -4,    // a file or the total above 2147483647 bytes
+    LIST_IMAGE_WRITE_FAILED = -5,      // the image could not be written
+    LIST_IMAGE_TOO_MANY = -6,          // more entries than an image can count
+};
+
+// What make_list_image reports about the line it stopped at or a file it did not find.
+struct ListImageReport {
+    int32_t line;                  // 1-based line of the file list
+    char name[LIST_NAME_BYTES + 1];
+    int32_t missing_files;         // names whose file was not found in the source folder
+    int32_t count;
+    int64_t total_size;
+};
+
+// Called for every listed name whose file is absent from the source folder (its size stays 0).
+typedef void (*MissingFileCallback)(const char* name, void* user);
+
+// Reads `list_path`, sizes each named file under `source_folder` (which ends with a separator)
+// and writes the image to `image_path`, replacing an existing file only when all went well.
+ListImageResult make_list_image(const char* list_path, const char* source_folder,
+                                const char* image_path, ListImageReport* report,
+                                MissingFileCallback on_missing, void* user);
+
+// The image name of a file list: everything from the last "." of the file part replaced by
+// ".install" (appended when there is no "."). False when it does not fit `capacity`.
+bool list_image_name(const char* list_path, char* dest, size_t capacity);
