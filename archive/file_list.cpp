@@ -2,7 +2,6 @@
 
 #include "archive/file_list.h"
 
-#include <cctype>
 #include <cstring>
 
 static bool is_list_whitespace(char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
@@ -91,7 +90,7 @@ static bool is_device_component(const char* begin, const char* end)
     if (length < 3 || length > 4)
         return false;
     for (size_t i = 0; i < length; i++)
-        base[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(begin[i])));
+        base[i] = begin[i] >= 'A' && begin[i] <= 'Z' ? static_cast<char>(begin[i] + 32) : begin[i];
     if (length == 3) {
         static const char* const names[] = {"con", "prn", "aux", "nul"};
         for (const char* name : names) {

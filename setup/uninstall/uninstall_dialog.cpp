@@ -14,6 +14,7 @@
 
 #include <commctrl.h>
 
+#include "archive/host_files.h"
 #include "common/game_texts.h"
 #include "common/installer_state.h"
 #include "common/message_boxes.h"
@@ -169,12 +170,23 @@ static void delete_listed_files(HWND dialog)
     }
 }
 
+// The last folder separator in `path`, or null: list names may use "/" as well as "\\".
+static char* last_separator(char* path)
+{
+    char* last = nullptr;
+    for (char* p = path; *p != '\0'; p++) {
+        if (is_folder_separator(*p))
+            last = p;
+    }
+    return last;
+}
+
 // Removes `folder` and then each of its parents, as long as they are empty.
 static void remove_folder_and_parents(char* folder)
 {
     RemoveDirectoryA(folder);
     char* separator;
-    while ((separator = std::strrchr(folder, '\\')) != nullptr) {
+    while ((separator = last_separator(folder)) != nullptr) {
         *separator = '\0';
         RemoveDirectoryA(folder);
     }
@@ -196,7 +208,7 @@ static void remove_emptied_folders(HWND dialog, int count)
                 char* slot = slots[used];
                 if (!installed_path(list_entry(lists[l], i)->name, slot, sizeof(FolderSlot)))
                     continue;
-                char* separator = std::strrchr(slot, '\\');
+                char* separator = last_separator(slot);
                 if (separator == nullptr)
                     continue;
                 *separator = '\0';
