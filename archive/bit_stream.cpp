@@ -18,6 +18,8 @@ static BitStream* open_stream(const char* path, const char* mode)
         return nullptr;
     }
     std::setvbuf(stream->file, nullptr, _IONBF, 0);  // the stream's own buffer is enough
+    stream->drain = nullptr;
+    stream->drain_context = nullptr;
     stream->bits = 0;
     stream->bit_count = 0;
     stream->failed = false;
@@ -30,10 +32,25 @@ BitStream* bits_open_writer(const char* path) { return open_stream(path, "wb"); 
 
 BitStream* bits_open_reader(const char* path) { return open_stream(path, "rb"); }
 
-// Writes the buffer's bytes to the file and empties it; false when they did not all go.
+void bits_init_drain_writer(BitStream* stream, BitsDrain drain, void* context)
+{
+    stream->file = nullptr;
+    stream->drain = drain;
+    stream->drain_context = context;
+    stream->bits = 0;
+    stream->bit_count = 0;
+    stream->failed = false;
+    stream->next = 0;
+    stream->end = 0;
+}
+
+// Writes the buffer's bytes to the file or the drain and empties it; false when they did not all
+// go.
 static bool write_buffer(BitStream* stream)
 {
-    bool written = std::fwrite(stream->buffer, 1, stream->next, stream->file) == stream->next;
+    bool written = stream->drain != nullptr
+                       ? stream->drain(stream->drain_context, stream->buffer, stream->next)
+                       : std::fwrite(stream->buffer, 1, stream->next, stream->file) == stream->next;
     stream->next = 0;
     if (!written)
         stream->failed = true;
@@ -84,6 +101,35 @@ int bits_refill(BitStream* stream)
         stream->bit_count += 8;
     }
     return stream->bit_count;
+}
+
+bool bits_take_tail(BitStream* stream, uint32_t* tail, int* tail_bits)
+{
+    while (stream->bit_count >= 8) {
+        stream->bit_count -= 8;
+        stream->buffer[stream->next++] = static_cast<uint8_t>(stream->bits >> stream->bit_count);
+    }
+    *tail = static_cast<uint32_t>(stream->bits) & ((1u << stream->bit_count) - 1);
+    *tail_bits = stream->bit_count;
+    stream->bits = 0;
+    stream->bit_count = 0;
+    return stream->next == 0 || write_buffer(stream);
+}
+
+int bits_put_bytes(BitStream* stream, const uint8_t* bytes, size_t size)
+{
+    size_t i = 0;
+    for (; i + 3 <= size; i += 3) {
+        uint32_t three = static_cast<uint32_t>(bytes[i]) << 16 |
+                         static_cast<uint32_t>(bytes[i + 1]) << 8 | bytes[i + 2];
+        if (bits_put_field(stream, three, 24) != 0)
+            return -1;
+    }
+    for (; i < size; i++) {
+        if (bits_put_field(stream, bytes[i], 8) != 0)
+            return -1;
+    }
+    return 0;
 }
 
 int bits_close_writer(BitStream* stream)

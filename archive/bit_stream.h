@@ -17,8 +17,13 @@
 
 enum { BITS_BUFFER_BYTES = 1 << 16 };
 
+// Where a writing stream without a file puts its full blocks; false when they could not go.
+typedef bool (*BitsDrain)(void* context, const uint8_t* bytes, size_t size);
+
 struct BitStream {
-    FILE* file;
+    FILE* file;      // null for a stream that writes to a drain
+    BitsDrain drain;
+    void* drain_context;
     uint64_t bits;   // writing: the last `bit_count` bits put, in the lowest places;
                      // reading: the next `bit_count` bits, the first at bit 63
     int bit_count;   // writing: 0 to 31 between calls; reading: 0 to 64
@@ -40,6 +45,20 @@ int bits_put_word(BitStream* stream);
 // Moves bytes from the buffer (reading the next block of the file when it is empty) into `bits`
 // until at least 57 bits are held or the file has ended. Returns the number of bits held.
 int bits_refill(BitStream* stream);
+
+// A writing stream, in the caller's memory, whose blocks go to `drain` instead of a file. The
+// bits of what was put stay in the stream until a block is full: bits_take_tail hands over the
+// rest.
+void bits_init_drain_writer(BitStream* stream, BitsDrain drain, void* context);
+
+// Hands the bytes held in the buffer to the drain, puts the last 0 to 31 bits put (not a whole
+// byte) in `*tail` and `*tail_bits`, and empties the stream for what is put next. False when the
+// drain failed.
+bool bits_take_tail(BitStream* stream, uint32_t* tail, int* tail_bits);
+
+// Puts `size` whole bytes, most significant bit first, behind the bits put so far, wherever in a
+// byte they end. 0, or -1 as bits_put_field.
+int bits_put_bytes(BitStream* stream, const uint8_t* bytes, size_t size);
 
 // Writing: 0, or -1 when the stream's bytes could not be written. `width` is 1 to 25.
 inline int bits_put_field(BitStream* stream, uint32_t value, int width)

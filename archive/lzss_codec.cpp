@@ -10,6 +10,7 @@
 
 #include "archive/lzss_codec.h"
 
+#include <cstdlib>
 #include <cstring>
 
 enum {
@@ -17,8 +18,6 @@ enum {
     LZ_PAIR_BITS = 1 + LZ_POSITION_BITS + LZ_LENGTH_BITS,  // the longest token
     LZ_BLOCK_BYTES = 1 << 16,                              // file I/O block of the codec
 };
-
-static uint8_t lz_window[LZ_WINDOW_BYTES + LZ_WRAP_COPY_BYTES];
 
 enum { SMALLER, LARGER };  // the two children of a tree node
 
@@ -31,10 +30,17 @@ struct TreeNode {
     uint64_t child_words[2];
 };
 
-static TreeNode lz_tree[LZ_WINDOW_BYTES + 1];
+// What one encoder works with: the window with the copy of its first bytes, the search tree and
+// the input block. The process has one, whose window the decoder shares; a pack on several
+// threads gives each thread its own.
+struct LzEncoder {
+    uint8_t window[LZ_WINDOW_BYTES + LZ_WRAP_COPY_BYTES];
+    TreeNode tree[LZ_WINDOW_BYTES + 1];
+    uint8_t input[LZ_BLOCK_BYTES];
+};
 
-// The encoder's input block.
-static uint8_t lz_input[LZ_BLOCK_BYTES];
+static LzEncoder lz_process;
+static uint8_t* const lz_window = lz_process.window;
 
 // The decoder's output: a copy of the window, then the bytes decoded since the last write to the
 // file, then room for the three tokens decoded after the block is full and for the last one's
@@ -42,14 +48,37 @@ static uint8_t lz_input[LZ_BLOCK_BYTES];
 static uint8_t lz_output[LZ_WINDOW_BYTES + LZ_BLOCK_BYTES + 4 * LZ_MAX_MATCH];
 static uint8_t* const lz_output_start = lz_output + LZ_WINDOW_BYTES;
 
-static void store_window_byte(int32_t position, uint8_t byte)
+static void store_window_byte(LzEncoder* lz, int32_t position, uint8_t byte)
 {
-    lz_window[position] = byte;
+    lz->window[position] = byte;
     if (position < LZ_WRAP_COPY_BYTES)
-        lz_window[LZ_WINDOW_BYTES + position] = byte;
+        lz->window[LZ_WINDOW_BYTES + position] = byte;
 }
 
-void lzss_reset_window() { std::memset(lz_window, 0, sizeof lz_window); }
+LzEncoder* lzss_process_encoder() { return &lz_process; }
+
+LzEncoder* lzss_new_encoder()
+{
+    LzEncoder* lz = static_cast<LzEncoder*>(std::malloc(sizeof(LzEncoder)));
+    if (lz != nullptr)
+        std::memset(lz->window, 0, sizeof lz->window);
+    return lz;
+}
+
+void lzss_free_encoder(LzEncoder* lz) { std::free(lz); }
+
+void lzss_get_window(const LzEncoder* lz, uint8_t* window)
+{
+    std::memcpy(window, lz->window, LZ_WINDOW_BYTES);
+}
+
+void lzss_set_window(LzEncoder* lz, const uint8_t* window)
+{
+    std::memcpy(lz->window, window, LZ_WINDOW_BYTES);
+    std::memcpy(lz->window + LZ_WINDOW_BYTES, window, LZ_WRAP_COPY_BYTES);
+}
+
+void lzss_reset_window() { std::memset(lz_process.window, 0, sizeof lz_process.window); }
 
 // The eight bytes at `bytes` as one number, the first byte the most significant: numbers compare
 // as the bytes do.
@@ -63,54 +92,54 @@ static uint64_t load_word(const uint8_t* bytes)
 
 // Makes `child` (possibly none) the SMALLER or LARGER child of `parent`, with the first word of
 // its string.
-static void set_child(int32_t parent, int side, int32_t child)
+static void set_child(LzEncoder* lz, int32_t parent, int side, int32_t child)
 {
-    lz_tree[parent].children[side] = child;
-    lz_tree[parent].child_words[side] = load_word(lz_window + child);
+    lz->tree[parent].children[side] = child;
+    lz->tree[parent].child_words[side] = load_word(lz->window + child);
 }
 
 // `child` (possibly none) takes the place of `old_node` under its parent, whose `larger` field
 // is tested first; `old_node` leaves the tree.
-static void splice_out(int32_t old_node, int32_t child)
+static void splice_out(LzEncoder* lz, int32_t old_node, int32_t child)
 {
-    int32_t parent = lz_tree[old_node].parent;
-    lz_tree[child].parent = parent;
-    if (lz_tree[parent].children[LARGER] == old_node)
-        set_child(parent, LARGER, child);
-    else if (lz_tree[parent].children[SMALLER] == old_node)
-        set_child(parent, SMALLER, child);
-    lz_tree[old_node].parent = 0;
+    int32_t parent = lz->tree[old_node].parent;
+    lz->tree[child].parent = parent;
+    if (lz->tree[parent].children[LARGER] == old_node)
+        set_child(lz, parent, LARGER, child);
+    else if (lz->tree[parent].children[SMALLER] == old_node)
+        set_child(lz, parent, SMALLER, child);
+    lz->tree[old_node].parent = 0;
 }
 
 // `new_node` takes the place of `old_node`, which leaves the tree.
-static void substitute(int32_t old_node, int32_t new_node)
+static void substitute(LzEncoder* lz, int32_t old_node, int32_t new_node)
 {
-    int32_t parent = lz_tree[old_node].parent;
-    if (lz_tree[parent].children[SMALLER] == old_node)
-        set_child(parent, SMALLER, new_node);
-    else if (lz_tree[parent].children[LARGER] == old_node)
-        set_child(parent, LARGER, new_node);
-    lz_tree[new_node] = lz_tree[old_node];
-    lz_tree[lz_tree[new_node].children[SMALLER]].parent = new_node;
-    lz_tree[lz_tree[new_node].children[LARGER]].parent = new_node;
-    lz_tree[old_node].parent = 0;
+    int32_t parent = lz->tree[old_node].parent;
+    if (lz->tree[parent].children[SMALLER] == old_node)
+        set_child(lz, parent, SMALLER, new_node);
+    else if (lz->tree[parent].children[LARGER] == old_node)
+        set_child(lz, parent, LARGER, new_node);
+    lz->tree[new_node] = lz->tree[old_node];
+    lz->tree[lz->tree[new_node].children[SMALLER]].parent = new_node;
+    lz->tree[lz->tree[new_node].children[LARGER]].parent = new_node;
+    lz->tree[old_node].parent = 0;
 }
 
-static void tree_remove(int32_t node)
+static void tree_remove(LzEncoder* lz, int32_t node)
 {
-    if (node == 0 || lz_tree[node].parent == 0)
+    if (node == 0 || lz->tree[node].parent == 0)
         return;
-    const int32_t* children = lz_tree[node].children;
+    const int32_t* children = lz->tree[node].children;
     if (children[LARGER] == 0) {
-        splice_out(node, children[SMALLER]);
+        splice_out(lz, node, children[SMALLER]);
     } else if (children[SMALLER] == 0) {
-        splice_out(node, children[LARGER]);
+        splice_out(lz, node, children[LARGER]);
     } else {
         int32_t next = children[SMALLER];
-        while (lz_tree[next].children[LARGER] != 0)
-            next = lz_tree[next].children[LARGER];
-        tree_remove(next);
-        substitute(node, next);
+        while (lz->tree[next].children[LARGER] != 0)
+            next = lz->tree[next].children[LARGER];
+        tree_remove(lz, next);
+        substitute(lz, node, next);
     }
 }
 
@@ -157,42 +186,42 @@ static int compare_with_key(const Key& key, uint64_t other_first, const uint8_t*
 // Inserts position `node` and returns the length of the longest match found on the way
 // (0 to 17); `match_position` receives its position. The last node visited among equally long
 // matches wins.
-static int tree_insert(int32_t node, int32_t* match_position)
+static int tree_insert(LzEncoder* lz, int32_t node, int32_t* match_position)
 {
     if (node == 0)
         return 0;
-    int32_t visit = lz_tree[LZ_ROOT_NODE].children[LARGER];
+    int32_t visit = lz->tree[LZ_ROOT_NODE].children[LARGER];
     if (visit == 0) {
-        set_child(LZ_ROOT_NODE, LARGER, node);
-        lz_tree[node] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
+        set_child(lz, LZ_ROOT_NODE, LARGER, node);
+        lz->tree[node] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
         return 0;
     }
-    uint64_t visit_word = lz_tree[LZ_ROOT_NODE].child_words[LARGER];
-    const uint8_t* bytes = lz_window + node;
+    uint64_t visit_word = lz->tree[LZ_ROOT_NODE].child_words[LARGER];
+    const uint8_t* bytes = lz->window + node;
     const Key key = {load_word(bytes), load_word(bytes + 8), bytes[16]};
     int best = 0;
     int32_t best_position = 0;
     for (;;) {
         bool key_larger = false;
-        int equal = compare_with_key(key, visit_word, lz_window + visit, &key_larger);
+        int equal = compare_with_key(key, visit_word, lz->window + visit, &key_larger);
         // Selects rather than a branch: whether a visit improves on the best is hard to predict.
         bool better = equal >= best;
         best = better ? equal : best;
         best_position = better ? visit : best_position;
         if (equal == LZ_MAX_MATCH) {
-            substitute(visit, node);
+            substitute(lz, visit, node);
             break;
         }
         // The side is an index rather than a branch, which would be mispredicted about every
         // other visit: the next comparison needs only one load from this node. (Written with
         // the two array pointers, gcc keeps the address arithmetic off that path.)
-        const int32_t* children = lz_tree[visit].children;
-        const uint64_t* child_words = lz_tree[visit].child_words;
+        const int32_t* children = lz->tree[visit].children;
+        const uint64_t* child_words = lz->tree[visit].child_words;
         int side = key_larger ? LARGER : SMALLER;
         int32_t next = children[side];
         if (next == 0) {
-            set_child(visit, side, node);
-            lz_tree[node] = TreeNode{visit, {0, 0}, {0, 0}};
+            set_child(lz, visit, side, node);
+            lz->tree[node] = TreeNode{visit, {0, 0}, {0, 0}};
             break;
         }
         visit_word = child_words[side];
@@ -214,9 +243,10 @@ static int put_pair(BitStream* stream, int32_t position, int length)
                           LZ_PAIR_BITS);
 }
 
-// The encoder's input file, read a block at a time into lz_input.
+// The encoder's input file, read a block at a time into the encoder's input block.
 struct InputBlock {
     FILE* file;
+    uint8_t* block;
     size_t next;
     size_t end;
 };
@@ -225,26 +255,31 @@ static int read_byte(InputBlock* input)
 {
     if (input->next == input->end) {
         input->next = 0;
-        input->end = std::fread(lz_input, 1, sizeof lz_input, input->file);
+        input->end = std::fread(input->block, 1, LZ_BLOCK_BYTES, input->file);
         if (input->end == 0)
             return EOF;
     }
-    return lz_input[input->next++];
+    return input->block[input->next++];
 }
 
 int64_t lzss_encode_entry(FILE* file, BitStream* stream)
 {
-    std::memset(lz_tree, 0, sizeof lz_tree);
-    InputBlock input = {file, 0, 0};
+    return lzss_encode_entry_with(&lz_process, file, stream);
+}
+
+int64_t lzss_encode_entry_with(LzEncoder* lz, FILE* file, BitStream* stream)
+{
+    std::memset(lz->tree, 0, sizeof lz->tree);
+    InputBlock input = {file, lz->input, 0, 0};
     int32_t position = 1;
     int lookahead = 0;
     int c;
     while (lookahead < LZ_MAX_MATCH && (c = read_byte(&input)) != EOF)
-        store_window_byte(position + lookahead++, static_cast<uint8_t>(c));
+        store_window_byte(lz, position + lookahead++, static_cast<uint8_t>(c));
     int64_t count = lookahead;
 
-    set_child(LZ_ROOT_NODE, LARGER, position);
-    lz_tree[position] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
+    set_child(lz, LZ_ROOT_NODE, LARGER, position);
+    lz->tree[position] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
     int match_length = 0;
     int32_t match_position = 0;
 
@@ -253,7 +288,7 @@ int64_t lzss_encode_entry(FILE* file, BitStream* stream)
             match_length = lookahead;
         int steps;
         if (match_length <= 1) {
-            if (put_literal(stream, lz_window[position]) != 0)
+            if (put_literal(stream, lz->window[position]) != 0)
                 return LZ_STREAM_FAILED;
             steps = 1;
         } else {
@@ -263,16 +298,16 @@ int64_t lzss_encode_entry(FILE* file, BitStream* stream)
         }
         for (int i = 0; i < steps; i++) {
             int32_t incoming = (position + LZ_MAX_MATCH) & LZ_WINDOW_MASK;
-            tree_remove(incoming);
+            tree_remove(lz, incoming);
             if ((c = read_byte(&input)) != EOF) {
-                store_window_byte(incoming, static_cast<uint8_t>(c));
+                store_window_byte(lz, incoming, static_cast<uint8_t>(c));
                 count++;
             } else {
                 lookahead--;
             }
             position = (position + 1) & LZ_WINDOW_MASK;
             if (lookahead > 0)
-                match_length = tree_insert(position, &match_position);
+                match_length = tree_insert(lz, position, &match_position);
         }
     }
     if (std::ferror(file))
@@ -336,12 +371,12 @@ static int32_t out_position(const Decoder& decoder)
     return (decoder.out_origin + offset) & LZ_WINDOW_MASK;
 }
 
-// Writes the decoded bytes to the file and moves the last 4096 of them in front of
-// lz_output_start again. False when the write failed.
-static bool write_output(Decoder* decoder, FILE* output, int64_t* written)
+// Hands the decoded bytes to the sink and moves the last 4096 of them in front of
+// lz_output_start again. False when the sink failed.
+static bool write_output(Decoder* decoder, const LzSink& output, int64_t* written)
 {
     size_t size = static_cast<size_t>(decoder->out - lz_output_start);
-    bool ok = std::fwrite(lz_output_start, 1, size, output) == size;
+    bool ok = output.write(output.context, lz_output_start, size);
     *written += static_cast<int64_t>(size);
     decoder->out_origin = out_position(*decoder);
     std::memmove(lz_output, decoder->out - LZ_WINDOW_BYTES, LZ_WINDOW_BYTES);
@@ -472,7 +507,17 @@ static TokenResult decode_token_from_stream(Decoder* decoder, BitStream* stream)
     return TOKEN_DECODED;
 }
 
+static bool write_to_file(void* context, const uint8_t* bytes, size_t size)
+{
+    return std::fwrite(bytes, 1, size, static_cast<FILE*>(context)) == size;
+}
+
 int64_t lzss_decode_entry(BitStream* stream, FILE* output)
+{
+    return lzss_decode_entry_to(stream, LzSink{write_to_file, output});
+}
+
+int64_t lzss_decode_entry_to(BitStream* stream, LzSink output)
 {
     const int32_t first_position = 1;
     load_history(first_position);
