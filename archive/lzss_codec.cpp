@@ -7,6 +7,16 @@
 // `lz_window` holds the 4096 window bytes and, behind them, a copy of the first 16, so that the
 // 17 bytes of any node can be read without wrapping. Every store goes through store_window_byte
 // or store_history, which keep the copy.
+//
+// The decoder does not store into the window byte by byte. It decodes into `lz_output`, whose
+// first 4096 bytes are a copy of the window turned so that the window byte just before the
+// entry's first position comes last (load_history), and whose decoded bytes follow them; so the
+// window byte at position p is the output byte `distance` places back, distance being the number
+// of positions from p up to the current one, and a pair is a copy from that far back, overlapping
+// its own output as the window does. When the block after the copy is full, its bytes go out and
+// its last 4096 move to the front (write_output). At the entry's end the last 4096 bytes go back
+// into the window in window order, with the copy of its first 16 (store_history): the window then
+// holds what the encoder's holds after the same entry.
 
 #include "archive/lzss_codec.h"
 
@@ -17,11 +27,23 @@ enum {
     LZ_WRAP_COPY_BYTES = LZ_MAX_MATCH - 1,
     LZ_PAIR_BITS = 1 + LZ_POSITION_BITS + LZ_LENGTH_BITS,  // the longest token
     LZ_BLOCK_BYTES = 1 << 16,                              // file I/O block of the codec
+    // The decoder reads this many tokens after one refill, without looking at the bit count.
+    LZ_TOKENS_PER_REFILL = BITS_REFILL_MIN / LZ_PAIR_BITS,
+    // copy_match copies in steps of 8 bytes and may write this many bytes past a match.
+    LZ_COPY_OVERRUN = 7,
+    // What the decoder may write past its block: it checks for a full block before each group
+    // of tokens.
+    LZ_OUTPUT_SLACK = LZ_TOKENS_PER_REFILL * LZ_MAX_MATCH + LZ_COPY_OVERRUN,
 };
+
+static_assert(LZ_TOKENS_PER_REFILL == 3 && LZ_TOKENS_PER_REFILL * LZ_PAIR_BITS <= BITS_REFILL_MIN,
+              "one refill holds three whole tokens");
+static_assert((LZ_MAX_MATCH + 7) / 8 * 8 - LZ_MAX_MATCH <= LZ_COPY_OVERRUN,
+              "an 8-byte step copy of the longest match stays within the overrun");
 
 enum { SMALLER, LARGER };  // the two children of a tree node
 
-// A node of the encoder's tree, with the first 8 bytes of each child's string (as load_word
+// A node of the encoder's tree, with the first 8 bytes of each child's string (as bits_load_word
 // gives them), so that a visit can compare them before it reads the child's node or string.
 // They stay valid: no window byte of a node in the tree changes while it is there.
 struct TreeNode {
@@ -43,9 +65,8 @@ static LzEncoder lz_process;
 static uint8_t* const lz_window = lz_process.window;
 
 // The decoder's output: a copy of the window, then the bytes decoded since the last write to the
-// file, then room for the three tokens decoded after the block is full and for the last one's
-// overrun (see copy_match).
-static uint8_t lz_output[LZ_WINDOW_BYTES + LZ_BLOCK_BYTES + 4 * LZ_MAX_MATCH];
+// file, then room for the tokens decoded after the block is full and for a copy's overrun.
+static uint8_t lz_output[LZ_WINDOW_BYTES + LZ_BLOCK_BYTES + LZ_OUTPUT_SLACK];
 static uint8_t* const lz_output_start = lz_output + LZ_WINDOW_BYTES;
 
 static void store_window_byte(LzEncoder* lz, int32_t position, uint8_t byte)
@@ -80,22 +101,12 @@ void lzss_set_window(LzEncoder* lz, const uint8_t* window)
 
 void lzss_reset_window() { std::memset(lz_process.window, 0, sizeof lz_process.window); }
 
-// The eight bytes at `bytes` as one number, the first byte the most significant: numbers compare
-// as the bytes do.
-static uint64_t load_word(const uint8_t* bytes)
-{
-    return static_cast<uint64_t>(bytes[0]) << 56 | static_cast<uint64_t>(bytes[1]) << 48 |
-           static_cast<uint64_t>(bytes[2]) << 40 | static_cast<uint64_t>(bytes[3]) << 32 |
-           static_cast<uint64_t>(bytes[4]) << 24 | static_cast<uint64_t>(bytes[5]) << 16 |
-           static_cast<uint64_t>(bytes[6]) << 8 | static_cast<uint64_t>(bytes[7]);
-}
-
 // Makes `child` (possibly none) the SMALLER or LARGER child of `parent`, with the first word of
 // its string.
 static void set_child(LzEncoder* lz, int32_t parent, int side, int32_t child)
 {
     lz->tree[parent].children[side] = child;
-    lz->tree[parent].child_words[side] = load_word(lz->window + child);
+    lz->tree[parent].child_words[side] = bits_load_word(lz->window + child);
 }
 
 // `child` (possibly none) takes the place of `old_node` under its parent, whose `larger` field
@@ -158,7 +169,7 @@ static int leading_zero_bytes(uint64_t word)
 
 // The 17 bytes of the string being inserted, loaded once for all the comparisons of a walk.
 struct Key {
-    uint64_t first;   // bytes 0 to 7, as load_word gives them
+    uint64_t first;   // bytes 0 to 7, as bits_load_word gives them
     uint64_t second;  // bytes 8 to 15
     uint8_t last;     // byte 16
 };
@@ -174,7 +185,7 @@ static int compare_with_key(const Key& key, uint64_t other_first, const uint8_t*
         *key_larger = key.first > word;
         return leading_zero_bytes(key.first ^ word);
     }
-    word = load_word(other + 8);
+    word = bits_load_word(other + 8);
     if (word != key.second) {
         *key_larger = key.second > word;
         return 8 + leading_zero_bytes(key.second ^ word);
@@ -198,7 +209,7 @@ static int tree_insert(LzEncoder* lz, int32_t node, int32_t* match_position)
     }
     uint64_t visit_word = lz->tree[LZ_ROOT_NODE].child_words[LARGER];
     const uint8_t* bytes = lz->window + node;
-    const Key key = {load_word(bytes), load_word(bytes + 8), bytes[16]};
+    const Key key = {bits_load_word(bytes), bits_load_word(bytes + 8), bytes[16]};
     int best = 0;
     int32_t best_position = 0;
     for (;;) {
@@ -341,28 +352,10 @@ static void store_history(const uint8_t* out, int32_t position)
 // variable, where the compiler can hold it in registers; in the BitStream it would have to be
 // reloaded after every output byte, which might have been stored over it.
 struct Decoder {
-    uint64_t bits;          // the stream's next bits, the first at bit 63 (BitStream::bits)
-    int bit_count;          // how many of them: 0 to 63 between tokens
-    const uint8_t* in;      // the next unread byte of the stream's block
-    const uint8_t* in_end;  // the end of the bytes read into the block
-    uint8_t* out;           // the next output byte
-    int32_t out_origin;     // the window position of lz_output_start
+    BitReader reader;    // the stream's, taken for the entry and given back at its end
+    uint8_t* out;        // the next output byte
+    int32_t out_origin;  // the window position of lz_output_start
 };
-
-static void take_from_stream(Decoder* decoder, const BitStream* stream)
-{
-    decoder->bits = stream->bits;
-    decoder->bit_count = stream->bit_count;
-    decoder->in = stream->buffer + stream->next;
-    decoder->in_end = stream->buffer + stream->end;
-}
-
-static void give_back_to_stream(const Decoder* decoder, BitStream* stream)
-{
-    stream->bits = decoder->bits;
-    stream->bit_count = decoder->bit_count;
-    stream->next = static_cast<size_t>(decoder->in - stream->buffer);
-}
 
 // The window position of the next output byte.
 static int32_t out_position(const Decoder& decoder)
@@ -384,26 +377,15 @@ static bool write_output(Decoder* decoder, const LzSink& output, int64_t* writte
     return ok;
 }
 
-// Fills the bits from the block, which must hold 8 more bytes, until 56 to 63 bits are held.
-// Whole bytes are taken, and the top bits of the next byte that fit are set as well; the next
-// refill sets them again to the same values. Fewer than 64 bits must be held before, which is
-// so between tokens.
-static void refill_from_block(Decoder* decoder)
-{
-    decoder->bits |= load_word(decoder->in) >> decoder->bit_count;
-    decoder->in += (63 - decoder->bit_count) / 8;
-    decoder->bit_count |= 56;  // adds 8 for each byte taken
-}
-
 static void drop_bits(Decoder* decoder, int count)
 {
-    decoder->bits <<= count;
-    decoder->bit_count -= count;
+    decoder->reader.bits <<= count;
+    decoder->reader.count -= count;
 }
 
 // Copies `length` bytes from `distance` bytes back, as the window does it: byte by byte, so a
-// match that overlaps its own output repeats it. The copy may write past `length`, up to 24
-// bytes in all; what follows overwrites them.
+// match that overlaps its own output repeats it. The copy may write up to LZ_COPY_OVERRUN bytes
+// past `length`; what follows overwrites them.
 static inline uint8_t* copy_match(uint8_t* out, int distance, int length)
 {
     const uint8_t* from = out - distance;
@@ -424,17 +406,18 @@ static inline uint8_t* copy_match(uint8_t* out, int distance, int length)
 
 // Carries out a pair: copies `length` bytes from window position `position`. Returns the next
 // output byte.
-static inline uint8_t* put_pair(const Decoder& decoder, int32_t position, int length)
+static inline uint8_t* copy_pair(const Decoder& decoder, int32_t position, int length)
 {
     int distance = ((out_position(decoder) - position - 1) & LZ_WINDOW_MASK) + 1;
     return copy_match(decoder.out, distance, length);
 }
 
-// Decodes the token at the top of the bits, which must hold at least 17. False for the end
-// marker.
+// Decodes the token at the top of the bits and takes its bits from the count. False for the end
+// marker. Where fewer than 17 bits are held the token is read as if zeros followed them, and a
+// count below 0 tells that it needed bits the stream does not have.
 static inline bool decode_token(Decoder* decoder)
 {
-    uint64_t bits = decoder->bits;
+    uint64_t bits = decoder->reader.bits;
     if ((bits >> 63) != 0) {
         *decoder->out++ = static_cast<uint8_t>(bits >> 55);
         drop_bits(decoder, 1 + 8);
@@ -447,64 +430,8 @@ static inline bool decode_token(Decoder* decoder)
     }
     drop_bits(decoder, LZ_PAIR_BITS);
     int length = (static_cast<int>(bits >> 47) & 0xf) + LZ_MIN_MATCH;
-    decoder->out = put_pair(*decoder, position, length);
+    decoder->out = copy_pair(*decoder, position, length);
     return true;
-}
-
-// One token of an entry: a literal (`length` 1, `byte`), a pair (`position`, `length` 2 to 17)
-// or the end marker (`length` 0).
-struct Token {
-    int length;
-    int32_t position;
-    uint8_t byte;
-};
-
-// Reads a token field by field, as near the end of the archive, where it may be cut short.
-static bool read_token_by_fields(BitStream* stream, Token* token)
-{
-    int flag = bits_get(stream);
-    if (flag < 0)
-        return false;
-    if (flag == 1) {
-        int byte = bits_get_field(stream, 8);
-        token->length = 1;
-        token->byte = static_cast<uint8_t>(byte);
-        return byte >= 0;
-    }
-    token->position = bits_get_field(stream, LZ_POSITION_BITS);
-    if (token->position <= LZ_END_POSITION) {
-        token->length = 0;
-        return token->position == LZ_END_POSITION;
-    }
-    int length = bits_get_field(stream, LZ_LENGTH_BITS);
-    token->length = length + LZ_MIN_MATCH;
-    return length >= 0;
-}
-
-enum TokenResult { TOKEN_FAILED, TOKEN_END, TOKEN_DECODED };
-
-// Decodes one token when the block holds fewer than 8 more bytes: the stream refills the bits
-// itself, reading its next block, and near the end of the archive the token is read field by
-// field.
-static TokenResult decode_token_from_stream(Decoder* decoder, BitStream* stream)
-{
-    give_back_to_stream(decoder, stream);
-    if (bits_refill(stream) >= LZ_PAIR_BITS) {
-        take_from_stream(decoder, stream);
-        return decode_token(decoder) ? TOKEN_DECODED : TOKEN_END;
-    }
-    Token token = {};
-    bool read = read_token_by_fields(stream, &token);
-    take_from_stream(decoder, stream);
-    if (!read)
-        return TOKEN_FAILED;
-    if (token.length == 0)
-        return TOKEN_END;
-    if (token.length == 1)
-        *decoder->out++ = token.byte;
-    else
-        decoder->out = put_pair(*decoder, token.position, token.length);
-    return TOKEN_DECODED;
 }
 
 static bool write_to_file(void* context, const uint8_t* bytes, size_t size)
@@ -521,10 +448,7 @@ int64_t lzss_decode_entry_to(BitStream* stream, LzSink output)
 {
     const int32_t first_position = 1;
     load_history(first_position);
-    Decoder decoder;
-    take_from_stream(&decoder, stream);
-    decoder.out = lz_output_start;
-    decoder.out_origin = first_position;
+    Decoder decoder = {stream->reader, lz_output_start, first_position};
     const uint8_t* const block_end = lz_output_start + LZ_BLOCK_BYTES;
     int64_t written = 0;
     int64_t result = 0;
@@ -533,20 +457,27 @@ int64_t lzss_decode_entry_to(BitStream* stream, LzSink output)
             result = LZ_FILE_FAILED;
             break;
         }
-        if (decoder.in_end - decoder.in >= 8) {
-            // One refill holds three whole tokens of at most 17 bits.
-            refill_from_block(&decoder);
+        bits_refill(stream, &decoder.reader);
+        if (decoder.reader.count >= LZ_TOKENS_PER_REFILL * LZ_PAIR_BITS) {
             if (!decode_token(&decoder) || !decode_token(&decoder) || !decode_token(&decoder))
                 break;
-        } else {
-            TokenResult token = decode_token_from_stream(&decoder, stream);
-            if (token == TOKEN_FAILED)
-                result = LZ_STREAM_FAILED;
-            if (token != TOKEN_DECODED)
-                break;
+            continue;
         }
+        // The end of the archive is near: one token at a time, and one cut short fails
+        // without output.
+        uint8_t* token_start = decoder.out;
+        bool more = decode_token(&decoder);
+        if (decoder.reader.count < 0) {
+            decoder.out = token_start;
+            decoder.reader.bits = 0;
+            decoder.reader.count = 0;
+            result = LZ_STREAM_FAILED;
+            break;
+        }
+        if (!more)
+            break;
     }
-    give_back_to_stream(&decoder, stream);
+    stream->reader = decoder.reader;
     // The bytes decoded before a damaged end go out too; the damage is what gets reported.
     store_history(decoder.out, out_position(decoder));
     if (result != LZ_FILE_FAILED && decoder.out != lz_output_start &&
