@@ -9,12 +9,13 @@
 // The calling thread reads the list, opens each input, works out the next entry's seed from the
 // last 4096 bytes of this input (or, where the input cannot be read from its end, waits for the
 // entry's coder to finish and takes its window), and hands the entry to the pool. A worker codes
-// an entry into a stream without a file, whose blocks go into the entry's chunks. The calling
-// thread commits the entries in list order: it shifts each entry's bits onto the archive's bit
-// offset, then reports its progress. The first failure in list order ends the pack.
+// an entry into a stream without a file, whose full blocks go into chunks queued on the entry.
+// The calling thread commits the entries in list order: it shifts each entry's bits onto the
+// archive's bit offset, then reports its progress. The first failure in list order ends the pack.
 //
-// Memory is bounded by a ring of RING entries, each with CHUNKS chunks of coded bytes: a worker
-// whose entry's chunks are all full waits until the committer takes one.
+// Memory is bounded by the pool's PACK_BUFFER_BYTES of chunks, shared by all entries: a worker
+// whose entry is not the one being committed waits when only the head's reserve is left, and the
+// entry being committed can always take a chunk, so the pack never waits on itself.
 
 #include "archive/threaded_ops.h"
 
@@ -29,15 +30,19 @@
 
 enum {
     PACK_MAX_THREADS = 16,
-    PACK_CHUNK_BYTES = BITS_BUFFER_BYTES,  // one full block of a worker's stream
-    PACK_BUFFER_BYTES = 4 << 20,           // coded bytes held for all entries not yet committed
-    PACK_MIN_RING = 8,
+    PACK_CHUNK_BYTES = BITS_BUFFER_BYTES,                // one full block of a worker's stream
+    PACK_BUFFER_BYTES = 4 << 20,                         // coded bytes not yet committed
+    PACK_CHUNKS = PACK_BUFFER_BYTES / PACK_CHUNK_BYTES,  // 64
+    PACK_HEAD_RESERVE = 1,  // chunks only the entry being committed may take
+    PACK_RING = 128,        // entries between the list and the archive, at most
 };
 
+static_assert(PACK_CHUNKS > PACK_HEAD_RESERVE, "entries ahead of the head get chunks too");
+
 struct PackChunk {
-    uint8_t* bytes;  // PACK_CHUNK_BYTES
+    PackChunk* next;  // in the free list, or in its entry's queue
     size_t size;
-    bool last;       // the entry's end: its tail and result are in the job
+    uint8_t* bytes;   // PACK_CHUNK_BYTES
 };
 
 // One entry on its way from the list to the archive. The dispatcher fills it; the worker that
@@ -51,11 +56,14 @@ struct PackJob {
     int64_t byte_count;   // the encoder's result
     uint32_t tail;        // the entry's last bits, not a whole byte
     int tail_bits;
-    PackChunk* chunks;    // a ring of pool->chunks_per_job
-    int chunks_put;       // by the worker
-    int chunks_taken;     // by the committer
-    HostSemaphore* free_chunks;
-    HostSemaphore* full_chunks;
+    int64_t index;        // the entry's place in the list
+    // Under the pool's lock:
+    PackChunk* first;     // the queue of coded chunks, oldest first
+    PackChunk* last;
+    bool finished;        // coded: after the queue, the tail and result follow
+    bool waiting;         // the worker waits for a chunk on `wake`
+    HostSemaphore* wake;
+    HostSemaphore* ready;  // one post per queued chunk, and one when finished
 };
 
 struct PackPool;
@@ -70,35 +78,126 @@ struct PackWorker {
 
 struct PackPool {
     int worker_count;
-    int ring_size;
-    int chunks_per_job;
-    PackJob* jobs;
+    PackJob* jobs;        // PACK_RING, entry k at k % PACK_RING
     PackWorker* workers;
+    PackChunk chunks[PACK_CHUNKS];
     uint8_t* chunk_memory;
     HostSemaphore* jobs_ready;
-    HostLock* take_lock;
-    int64_t next_take;
-    int started;                  // workers running
+    HostLock* lock;
+    // Under the lock:
+    int64_t next_take;    // the next entry a worker takes
+    int64_t head;         // the entry being committed
+    PackChunk* free_chunks;
+    int free_count;
+    int started;          // workers running
     std::atomic<bool> stopping;
 };
 
+// ---- the chunks, under the pool's lock
+
+static PackJob* job_of(PackPool* pool, int64_t index) { return &pool->jobs[index % PACK_RING]; }
+
+// Wakes the worker of the head, and those of later entries while chunks beyond the reserve are
+// free.
+static void wake_waiting_workers(PackPool* pool)
+{
+    for (int64_t index = pool->head; index < pool->next_take; index++) {
+        PackJob* job = job_of(pool, index);
+        bool may_take = index == pool->head ? pool->free_count > 0
+                                             : pool->free_count > PACK_HEAD_RESERVE;
+        if (!may_take)
+            return;
+        if (job->waiting) {
+            job->waiting = false;
+            post_host_semaphore(job->wake);
+        }
+    }
+}
+
+// A free chunk for the job's worker, waiting while the job may not take one; null when the pool
+// is stopping.
+static PackChunk* take_free_chunk(PackPool* pool, PackJob* job)
+{
+    for (;;) {
+        lock_host_lock(pool->lock);
+        if (pool->stopping) {
+            unlock_host_lock(pool->lock);
+            return nullptr;
+        }
+        int keep = job->index == pool->head ? 0 : PACK_HEAD_RESERVE;
+        if (pool->free_count > keep) {
+            PackChunk* chunk = pool->free_chunks;
+            pool->free_chunks = chunk->next;
+            pool->free_count--;
+            unlock_host_lock(pool->lock);
+            return chunk;
+        }
+        job->waiting = true;
+        unlock_host_lock(pool->lock);
+        wait_host_semaphore(job->wake);
+    }
+}
+
+static void queue_chunk(PackPool* pool, PackJob* job, PackChunk* chunk)
+{
+    lock_host_lock(pool->lock);
+    chunk->next = nullptr;
+    if (job->last != nullptr)
+        job->last->next = chunk;
+    else
+        job->first = chunk;
+    job->last = chunk;
+    unlock_host_lock(pool->lock);
+    post_host_semaphore(job->ready);
+}
+
+// The job's oldest queued chunk, or null when none is left and the job is finished. Waits for
+// the worker.
+static PackChunk* next_queued_chunk(PackPool* pool, PackJob* job)
+{
+    wait_host_semaphore(job->ready);
+    lock_host_lock(pool->lock);
+    PackChunk* chunk = job->first;
+    if (chunk != nullptr) {
+        job->first = chunk->next;
+        if (job->first == nullptr)
+            job->last = nullptr;
+    }
+    unlock_host_lock(pool->lock);
+    return chunk;
+}
+
+static void return_chunk(PackPool* pool, PackChunk* chunk)
+{
+    lock_host_lock(pool->lock);
+    chunk->next = pool->free_chunks;
+    pool->free_chunks = chunk;
+    pool->free_count++;
+    wake_waiting_workers(pool);
+    unlock_host_lock(pool->lock);
+}
+
+// The committer moves on to the next entry.
+static void advance_head(PackPool* pool)
+{
+    lock_host_lock(pool->lock);
+    pool->head++;
+    wake_waiting_workers(pool);
+    unlock_host_lock(pool->lock);
+}
+
 // ---- the workers
 
-// The stream's drain: one full block into the next chunk of the worker's entry.
+// The stream's drain: one full block into a chunk queued on the worker's entry.
 static bool put_chunk(void* context, const uint8_t* bytes, size_t size)
 {
     PackWorker* worker = static_cast<PackWorker*>(context);
-    PackJob* job = worker->job;
-    if (worker->pool->stopping)
+    PackChunk* chunk = take_free_chunk(worker->pool, worker->job);
+    if (chunk == nullptr)
         return false;
-    wait_host_semaphore(job->free_chunks);
-    if (worker->pool->stopping)
-        return false;
-    PackChunk* chunk = &job->chunks[job->chunks_put++ % worker->pool->chunks_per_job];
     std::memcpy(chunk->bytes, bytes, size);
     chunk->size = size;
-    chunk->last = false;
-    post_host_semaphore(job->full_chunks);
+    queue_chunk(worker->pool, worker->job, chunk);
     return true;
 }
 
@@ -114,15 +213,10 @@ static void code_job(PackWorker* worker, PackJob* job)
     if (!bits_take_tail(worker->stream, &job->tail, &job->tail_bits))
         return;  // the pool is stopping
     PackPool* pool = worker->pool;
-    if (pool->stopping)
-        return;
-    wait_host_semaphore(job->free_chunks);
-    if (pool->stopping)
-        return;
-    PackChunk* chunk = &job->chunks[job->chunks_put++ % pool->chunks_per_job];
-    chunk->size = 0;
-    chunk->last = true;
-    post_host_semaphore(job->full_chunks);
+    lock_host_lock(pool->lock);
+    job->finished = true;
+    unlock_host_lock(pool->lock);
+    post_host_semaphore(job->ready);
 }
 
 static void run_worker(void* context)
@@ -133,10 +227,10 @@ static void run_worker(void* context)
         wait_host_semaphore(pool->jobs_ready);
         if (pool->stopping)
             return;
-        lock_host_lock(pool->take_lock);
+        lock_host_lock(pool->lock);
         int64_t index = pool->next_take++;
-        unlock_host_lock(pool->take_lock);
-        code_job(worker, &pool->jobs[index % pool->ring_size]);
+        unlock_host_lock(pool->lock);
+        code_job(worker, job_of(pool, index));
     }
 }
 
@@ -144,13 +238,12 @@ static void run_worker(void* context)
 
 static void free_pool(PackPool* pool)
 {
-    for (int i = 0; i < pool->ring_size && pool->jobs != nullptr; i++) {
+    for (int i = 0; i < PACK_RING && pool->jobs != nullptr; i++) {
         PackJob* job = &pool->jobs[i];
-        if (job->free_chunks != nullptr)
-            free_host_semaphore(job->free_chunks);
-        if (job->full_chunks != nullptr)
-            free_host_semaphore(job->full_chunks);
-        delete[] job->chunks;
+        if (job->wake != nullptr)
+            free_host_semaphore(job->wake);
+        if (job->ready != nullptr)
+            free_host_semaphore(job->ready);
     }
     delete[] pool->jobs;
     for (int i = 0; i < pool->worker_count && pool->workers != nullptr; i++) {
@@ -161,42 +254,31 @@ static void free_pool(PackPool* pool)
     std::free(pool->chunk_memory);
     if (pool->jobs_ready != nullptr)
         free_host_semaphore(pool->jobs_ready);
-    if (pool->take_lock != nullptr)
-        free_host_lock(pool->take_lock);
-}
-
-static bool set_up_job(PackPool* pool, PackJob* job, uint8_t* chunk_memory)
-{
-    job->input = nullptr;
-    job->chunks = new PackChunk[pool->chunks_per_job];
-    for (int c = 0; c < pool->chunks_per_job; c++)
-        job->chunks[c] = PackChunk{chunk_memory + size_t(c) * PACK_CHUNK_BYTES, 0, false};
-    job->free_chunks = new_host_semaphore(pool->chunks_per_job);
-    job->full_chunks = new_host_semaphore(0);
-    return job->free_chunks != nullptr && job->full_chunks != nullptr;
+    if (pool->lock != nullptr)
+        free_host_lock(pool->lock);
 }
 
 // Everything but the threads. False when memory or a semaphore is short.
 static bool set_up_pool(PackPool* pool, int threads)
 {
     pool->worker_count = threads < PACK_MAX_THREADS ? threads : PACK_MAX_THREADS;
-    pool->ring_size = 2 * pool->worker_count > PACK_MIN_RING ? 2 * pool->worker_count
-                                                              : PACK_MIN_RING;
-    int chunks = PACK_BUFFER_BYTES / (pool->ring_size * PACK_CHUNK_BYTES);
-    pool->chunks_per_job = chunks > 2 ? chunks : 2;
-    pool->next_take = 0;
-    pool->stopping = false;
     pool->jobs_ready = new_host_semaphore(0);
-    pool->take_lock = new_host_lock();
-    size_t chunk_bytes = size_t(pool->ring_size) * pool->chunks_per_job * PACK_CHUNK_BYTES;
-    pool->chunk_memory = static_cast<uint8_t*>(std::malloc(chunk_bytes));
-    pool->jobs = new PackJob[pool->ring_size]();
+    pool->lock = new_host_lock();
+    pool->chunk_memory = static_cast<uint8_t*>(std::malloc(size_t(PACK_BUFFER_BYTES)));
+    pool->jobs = new PackJob[PACK_RING]();
     pool->workers = new PackWorker[pool->worker_count]();
-    if (pool->jobs_ready == nullptr || pool->take_lock == nullptr || pool->chunk_memory == nullptr)
+    if (pool->jobs_ready == nullptr || pool->lock == nullptr || pool->chunk_memory == nullptr)
         return false;
-    for (int i = 0; i < pool->ring_size; i++) {
-        uint8_t* memory = pool->chunk_memory + size_t(i) * pool->chunks_per_job * PACK_CHUNK_BYTES;
-        if (!set_up_job(pool, &pool->jobs[i], memory))
+    for (int c = 0; c < PACK_CHUNKS; c++) {
+        pool->chunks[c] = PackChunk{pool->free_chunks, 0,
+                                    pool->chunk_memory + size_t(c) * PACK_CHUNK_BYTES};
+        pool->free_chunks = &pool->chunks[c];
+    }
+    pool->free_count = PACK_CHUNKS;
+    for (int i = 0; i < PACK_RING; i++) {
+        pool->jobs[i].wake = new_host_semaphore(0);
+        pool->jobs[i].ready = new_host_semaphore(0);
+        if (pool->jobs[i].wake == nullptr || pool->jobs[i].ready == nullptr)
             return false;
     }
     for (int i = 0; i < pool->worker_count; i++) {
@@ -216,15 +298,21 @@ static void stop_workers(PackPool* pool)
 {
     if (pool->started == 0)
         return;
+    lock_host_lock(pool->lock);
     pool->stopping = true;
-    for (int i = 0; i < pool->ring_size; i++)
-        post_host_semaphore(pool->jobs[i].free_chunks);
+    for (int i = 0; i < PACK_RING; i++) {
+        if (pool->jobs[i].waiting) {
+            pool->jobs[i].waiting = false;
+            post_host_semaphore(pool->jobs[i].wake);
+        }
+    }
+    unlock_host_lock(pool->lock);
     for (int i = 0; i < pool->started; i++)
         post_host_semaphore(pool->jobs_ready);
     for (int i = 0; i < pool->started; i++)
         join_host_thread(pool->workers[i].thread);
     pool->started = 0;
-    for (int i = 0; i < pool->ring_size; i++) {
+    for (int i = 0; i < PACK_RING; i++) {
         if (pool->jobs[i].input != nullptr)
             std::fclose(pool->jobs[i].input);
         pool->jobs[i].input = nullptr;
@@ -282,7 +370,7 @@ struct PackOrder {
 
 static void dispatch_next(PackOrder* order)
 {
-    PackJob* job = &order->pool->jobs[order->dispatched % order->pool->ring_size];
+    PackJob* job = job_of(order->pool, order->dispatched);
     FILE* input = nullptr;
     int opened = open_next_pack_input(order->run, &input);
     if (opened > 0) {
@@ -291,8 +379,11 @@ static void dispatch_next(PackOrder* order)
     }
     job->path = order->run->path_buffer;
     job->failure = opened;
-    job->chunks_put = 0;
-    job->chunks_taken = 0;
+    job->index = order->dispatched;
+    job->first = nullptr;
+    job->last = nullptr;
+    job->finished = false;
+    job->waiting = false;
     order->dispatched++;
     if (opened != ARCHIVE_OK) {
         order->list_done = true;
@@ -318,27 +409,26 @@ static int put_tail(BitStream* archive, uint32_t tail, int bits)
 static int commit_next(PackOrder* order)
 {
     PackPool* pool = order->pool;
-    PackJob* job = &pool->jobs[order->committed % pool->ring_size];
+    PackJob* job = job_of(pool, order->committed);
     const PackRun* run = order->run;
     std::memcpy(run->path_buffer, job->path.c_str(), job->path.size() + 1);
     if (job->failure != ARCHIVE_OK)
         return job->failure;
     for (;;) {
-        wait_host_semaphore(job->full_chunks);
-        PackChunk* chunk = &job->chunks[job->chunks_taken++ % pool->chunks_per_job];
-        bool last = chunk->last;
-        int put = last ? 0 : bits_put_bytes(run->archive, chunk->bytes, chunk->size);
-        post_host_semaphore(job->free_chunks);
+        PackChunk* chunk = next_queued_chunk(pool, job);
+        if (chunk == nullptr)
+            break;
+        int put = bits_put_bytes(run->archive, chunk->bytes, chunk->size);
+        return_chunk(pool, chunk);
         if (put != 0)
             return ARCHIVE_ENCODE_FAILED;
-        if (last)
-            break;
     }
     if (job->byte_count == LZ_FILE_FAILED)
         return ARCHIVE_INPUT_OPEN_FAILED;
     if (job->byte_count < 0 || put_tail(run->archive, job->tail, job->tail_bits) != 0)
         return ARCHIVE_ENCODE_FAILED;
     order->committed++;
+    advance_head(pool);
     std::memcpy(order->committed_window, job->window_after, LZ_WINDOW_BYTES);
     if (order->waiting_for_window && order->committed == order->dispatched) {
         std::memcpy(order->seed, job->window_after, LZ_WINDOW_BYTES);
@@ -363,7 +453,7 @@ static int64_t pack_in_order(const PackRun* run, void* context)
     int64_t result = 0;
     for (;;) {
         while (!order.list_done && !order.waiting_for_window &&
-               order.dispatched - order.committed < pool->ring_size)
+               order.dispatched - order.committed < PACK_RING)
             dispatch_next(&order);
         if (order.committed == order.dispatched)
             break;
