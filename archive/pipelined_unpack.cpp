@@ -1,8 +1,8 @@
 // pipelined_unpack.cpp -- unpack_archive with the decoding on a second thread.
 //
-// The decoder thread decodes the entries in list order into a ring of UNPACK_BLOCKS blocks, each
-// entry followed by a block that marks its end and carries the decoder's result; it stops after
-// an entry that fails. The calling thread creates each entry's file, writes its blocks, closes it
+// The decoder thread decodes the entries in list order into a ring of UNPACK_BLOCKS blocks; an
+// entry's last block (empty for an empty entry) marks its end and carries the decoder's result.
+// It stops after an entry that fails. The calling thread creates each entry's file, writes its blocks, closes it
 // and reports it, exactly as the one-thread unpack does; at the first failure it stops the decoder
 // and creates nothing more.
 
@@ -33,6 +33,7 @@ struct UnpackPipe {
     UnpackBlock* blocks;  // UNPACK_BLOCKS
     int blocks_put;       // by the decoder
     int blocks_taken;     // by the writer
+    UnpackBlock* held;    // the decoder's last filled block, not yet handed over
     HostSemaphore* free_blocks;
     HostSemaphore* full_blocks;
     std::atomic<bool> stopping;
@@ -49,11 +50,21 @@ static UnpackBlock* next_free_block(UnpackPipe* pipe)
     return &pipe->blocks[pipe->blocks_put++ % UNPACK_BLOCKS];
 }
 
+// Hands the held block over. A block is held until the next one is filled or the entry ends, so
+// that the end of an entry usually travels with its last bytes: one hand-over, not two.
+static void hand_over_held(UnpackPipe* pipe)
+{
+    if (pipe->held != nullptr)
+        post_host_semaphore(pipe->full_blocks);
+    pipe->held = nullptr;
+}
+
 // The decoder's sink: the bytes go to the writer in blocks.
 static bool put_block(void* context, const uint8_t* bytes, size_t size)
 {
     UnpackPipe* pipe = static_cast<UnpackPipe*>(context);
     while (size > 0) {
+        hand_over_held(pipe);
         UnpackBlock* block = next_free_block(pipe);
         if (block == nullptr)
             return false;
@@ -62,7 +73,7 @@ static bool put_block(void* context, const uint8_t* bytes, size_t size)
         std::memcpy(block->bytes, bytes, block->size);
         bytes += block->size;
         size -= block->size;
-        post_host_semaphore(pipe->full_blocks);
+        pipe->held = block;
     }
     return true;
 }
@@ -73,13 +84,17 @@ static void run_decoder(void* context)
     size_t count = pipe->run->names->size();
     for (size_t i = 0; i < count; i++) {
         int64_t result = lzss_decode_entry_to(pipe->run->archive, LzSink{put_block, pipe});
-        UnpackBlock* block = next_free_block(pipe);
-        if (block == nullptr)
-            return;
-        block->size = 0;
+        UnpackBlock* block = pipe->held;
+        if (block == nullptr) {
+            block = next_free_block(pipe);
+            if (block == nullptr)
+                return;
+            block->size = 0;
+            pipe->held = block;
+        }
         block->last = true;
         block->result = result;
-        post_host_semaphore(pipe->full_blocks);
+        hand_over_held(pipe);
         if (result < 0)
             return;
     }
@@ -88,21 +103,19 @@ static void run_decoder(void* context)
 // Writes the next entry's blocks to `output`; the byte count, or the ArchiveResult of a failure.
 static int64_t write_entry(UnpackPipe* pipe, FILE* output)
 {
-    bool written = true;
     for (;;) {
         wait_host_semaphore(pipe->full_blocks);
         UnpackBlock* block = &pipe->blocks[pipe->blocks_taken++ % UNPACK_BLOCKS];
-        if (block->last) {
-            int64_t result = block->result;
-            post_host_semaphore(pipe->free_blocks);
-            if (result == LZ_STREAM_FAILED)
-                return ARCHIVE_DECODE_FAILED;
-            return written && result >= 0 ? result : int64_t(ARCHIVE_WRITE_FAILED);
-        }
-        written = std::fwrite(block->bytes, 1, block->size, output) == block->size;
+        bool written = std::fwrite(block->bytes, 1, block->size, output) == block->size;
+        bool last = block->last;
+        int64_t result = block->result;
         post_host_semaphore(pipe->free_blocks);
         if (!written)
             return ARCHIVE_WRITE_FAILED;
+        if (last && result == LZ_STREAM_FAILED)
+            return ARCHIVE_DECODE_FAILED;
+        if (last)
+            return result >= 0 ? result : int64_t(ARCHIVE_WRITE_FAILED);
     }
 }
 

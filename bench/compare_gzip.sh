@@ -5,6 +5,8 @@
 #   bench/compare_gzip.sh [runs]          (default 7 runs per command; the median is reported)
 #
 # LZSS=path/to/lzss times another build of lzss (an older one, say) with the same corpora.
+# BENCH_SCRATCH=/dev/shm/trv-bench puts the game corpus and all outputs on a tmpfs, where file
+# creation costs least; the default is build/release/bench-scratch.
 #
 # Builds a Release tree in build/release, assembles the game-like corpus into
 # build/release/bench-scratch/ (once) and uses the Canterbury corpus from the shared folder beside
@@ -36,7 +38,8 @@ fi
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release --target lzss codec_bench >/dev/null
 lzss=${LZSS:-$PWD/build/release/lzss}
-scratch=$PWD/build/release/bench-scratch
+# BENCH_SCRATCH puts the corpus and every output elsewhere, on a tmpfs say (/dev/shm/...).
+scratch=${BENCH_SCRATCH:-$PWD/build/release/bench-scratch}
 mkdir -p "$scratch"
 
 # The game corpus is deterministic for a machine; build it once.
@@ -103,7 +106,7 @@ bench_corpus() {
     cp "$all.gz" "$work.run/gzip-out/all.gz"
     gzip_unpack=$(median_seconds "rm -f $work.run/gzip-out/all" "gzip -d -k -f $work.run/gzip-out/all.gz")
     pigz_unpack=$(median_seconds "rm -f $work.run/gzip-out/all" "pigz -d -k -f $work.run/gzip-out/all.gz")
-    echo "$name, $(nproc) cores: gzip -6 $(rate "$size" "$gzip_pack") ($(peak_mib gzip -6 -c "$all")," \
+    echo "$name, $(nproc) cores: gzip -6 $(rate "$size" "$gzip_pack") ($(peak_mib gzip -6 -c "$all"))," \
          "pigz -6 $(rate "$size" "$pigz_pack") ($(peak_mib pigz -6 -c "$all"))," \
          "gzip -d $(rate "$size" "$gzip_unpack") ($(peak_mib gzip -d -c "$all.gz"))," \
          "pigz -d $(rate "$size" "$pigz_unpack") ($(peak_mib pigz -d -c "$all.gz"))"
