@@ -145,6 +145,9 @@ static int write_entries(UnpackPipe* pipe)
 
 static int unpack_in_pipe(const UnpackRun* run, void*)
 {
+    if (run->names->empty())
+        return unpack_archive_step(run);  // nothing to overlap: no thread to start
+
     UnpackPipe pipe = {};
     pipe.run = run;
     pipe.blocks = static_cast<UnpackBlock*>(std::malloc(UNPACK_BLOCKS * sizeof(UnpackBlock)));
