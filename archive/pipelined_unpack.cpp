@@ -2,7 +2,7 @@
 //
 // The decoder thread decodes the entries in list order into a ring of UNPACK_BLOCKS blocks; an
 // entry's last block (empty for an empty entry) marks its end and carries the decoder's result.
-// It stops after an entry that fails. The calling thread creates each entry's file, writes its blocks, closes it
+// It stops after an entry that fails. Archives under UNPACK_PIPE_MIN_BYTES unpack on one thread. The calling thread creates each entry's file, writes its blocks, closes it
 // and reports it, exactly as the one-thread unpack does; at the first failure it stops the decoder
 // and creates nothing more.
 
@@ -19,7 +19,26 @@
 enum {
     UNPACK_BLOCKS = 8,
     UNPACK_BLOCK_BYTES = 1 << 16,  // what the decoder hands over at a time, at most
+    // Smaller archives unpack on one thread: waking the other thread for each block costs more
+    // than the overlap saves (a 1.1 MB archive of 11 files: 12.5 ms against 10.5 ms).
+    UNPACK_PIPE_MIN_BYTES = 4 << 20,
 };
+
+// True when the archive is worth a second thread: asked for, or large, or of unknown size (a
+// pipe). Reads only the size; the archive's next byte stays the first.
+static bool worth_a_thread(const UnpackRun* run, bool always)
+{
+    FILE* file = run->archive->file;
+    if (run->names->empty())
+        return false;
+    if (always)
+        return true;
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return true;
+    long size = std::ftell(file);
+    std::fseek(file, 0, SEEK_SET);
+    return size < 0 || size >= UNPACK_PIPE_MIN_BYTES;
+}
 
 struct UnpackBlock {
     size_t size;
@@ -143,10 +162,10 @@ static int write_entries(UnpackPipe* pipe)
     return ARCHIVE_OK;
 }
 
-static int unpack_in_pipe(const UnpackRun* run, void*)
+static int unpack_in_pipe(const UnpackRun* run, void* context)
 {
-    if (run->names->empty())
-        return unpack_archive_step(run);  // nothing to overlap: no thread to start
+    if (!worth_a_thread(run, *static_cast<const bool*>(context)))
+        return unpack_archive_step(run);
 
     UnpackPipe pipe = {};
     pipe.run = run;
@@ -173,10 +192,10 @@ static int unpack_in_pipe(const UnpackRun* run, void*)
     return result;
 }
 
-int unpack_archive_pipelined(const char* archive_path, const char* list_path, char* path_buffer,
-                             size_t capacity, void* user_value, const int* cancel_flag,
-                             ProgressCallback progress)
+int unpack_archive_pipelined(bool always, const char* archive_path, const char* list_path,
+                             char* path_buffer, size_t capacity, void* user_value,
+                             const int* cancel_flag, ProgressCallback progress)
 {
-    return unpack_archive_using(unpack_in_pipe, nullptr, archive_path, list_path, path_buffer,
+    return unpack_archive_using(unpack_in_pipe, &always, archive_path, list_path, path_buffer,
                                 capacity, user_value, cancel_flag, progress);
 }

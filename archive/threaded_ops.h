@@ -16,7 +16,8 @@ int64_t pack_archive_threaded(int threads, char* path_buffer, size_t capacity,
                               ProgressCallback progress);
 
 // unpack_archive with the entries decoded on a second thread while this one writes the files.
-// Falls back to unpack_archive when the thread cannot be started.
-int unpack_archive_pipelined(const char* archive_path, const char* list_path, char* path_buffer,
-                             size_t capacity, void* user_value, const int* cancel_flag,
-                             ProgressCallback progress);
+// Unless `always`, an archive under 4 MiB unpacks on this thread, where the hand-overs would cost
+// more than they save; so does any archive when the thread cannot be started.
+int unpack_archive_pipelined(bool always, const char* archive_path, const char* list_path,
+                             char* path_buffer, size_t capacity, void* user_value,
+                             const int* cancel_flag, ProgressCallback progress);

@@ -6,6 +6,7 @@
 //
 // Both use every processor unless LZSS_THREADS says how many threads to use; LZSS_THREADS=1 packs
 // and unpacks on this thread alone. The archive and everything printed are the same either way.
+// Without LZSS_THREADS, archives under 4 MiB unpack on one thread (the second would slow them).
 
 #include <cstdint>
 #include <cstdio>
@@ -46,14 +47,16 @@ static bool set_directory(const char* directory)
     return true;
 }
 
-// LZSS_THREADS when it is a number from 1 on, else the number of processors.
-static int thread_count()
+// LZSS_THREADS when it is a number from 1 on (`*asked` then true), else the number of processors.
+static int thread_count(bool* asked)
 {
     const char* text = std::getenv("LZSS_THREADS");
+    *asked = false;
     if (text != nullptr) {
         char* end = nullptr;
         long count = std::strtol(text, &end, 10);
-        if (end != text && *end == '\0' && count >= 1)
+        *asked = end != text && *end == '\0' && count >= 1;
+        if (*asked)
             return count < 1024 ? static_cast<int>(count) : 1024;
     }
     return host_processor_count();
@@ -84,11 +87,12 @@ int main(int argc, char** argv)
         return exit_status_for_result(ARCHIVE_NAME_TOO_LONG);
     }
 
-    int threads = thread_count();
+    bool asked = false;
+    int threads = thread_count(&asked);
     int64_t result;
     if (mode == LZSS_UNPACK && threads > 1)
-        result = unpack_archive_pipelined(args[0], args[1], path_buffer, sizeof path_buffer,
-                                          nullptr, nullptr, report_progress);
+        result = unpack_archive_pipelined(asked, args[0], args[1], path_buffer,
+                                          sizeof path_buffer, nullptr, nullptr, report_progress);
     else if (mode == LZSS_UNPACK)
         result = unpack_archive(args[0], args[1], path_buffer, sizeof path_buffer, nullptr,
                                 nullptr, report_progress);
