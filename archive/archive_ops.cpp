@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_steps.h"
 #include "archive/bit_stream.h"
 #include "archive/file_list.h"
 #include "archive/host_files.h"
@@ -113,25 +114,33 @@ static int refuse_linked_folders(char* path, size_t directory_length)
     return ARCHIVE_OK;
 }
 
-// Creates the entry's file at the path in the buffer, making its folders when needed, and
-// decodes the next entry into it.
-static int extract_entry(BitStream* archive, char* path, size_t directory_length,
-                         int64_t* byte_count)
+int create_entry_file(char* path, size_t directory_length, FILE** output)
 {
     int checked = refuse_linked_folders(path, directory_length);
     if (checked != ARCHIVE_OK)
         return checked;
-    FILE* output = create_host_file(path);
-    if (output == nullptr) {
+    *output = create_host_file(path);
+    if (*output == nullptr) {
         int made = make_missing_folders(path);
         if (made != ARCHIVE_OK)
             return made;
-        output = create_host_file(path);
-        if (output == nullptr)
+        *output = create_host_file(path);
+        if (*output == nullptr)
             return ARCHIVE_CREATE_FAILED;
     }
     // The decoder writes 64 KiB blocks; a stdio buffer would only split them in two.
-    std::setvbuf(output, nullptr, _IONBF, 0);
+    std::setvbuf(*output, nullptr, _IONBF, 0);
+    return ARCHIVE_OK;
+}
+
+// Creates the entry's file at the path in the buffer and decodes the next entry into it.
+static int extract_entry(BitStream* archive, char* path, size_t directory_length,
+                         int64_t* byte_count)
+{
+    FILE* output = nullptr;
+    int created = create_entry_file(path, directory_length, &output);
+    if (created != ARCHIVE_OK)
+        return created;
     *byte_count = lzss_decode_entry(archive, output);
     bool closed = std::fclose(output) == 0;
     if (*byte_count == LZ_STREAM_FAILED)
@@ -141,28 +150,38 @@ static int extract_entry(BitStream* archive, char* path, size_t directory_length
     return ARCHIVE_OK;
 }
 
-static int unpack_entries(BitStream* archive, const std::vector<std::string>& names,
-                          char* path_buffer, size_t directory_length, void* user_value,
-                          const int* cancel_flag, ProgressCallback progress)
+int unpack_archive_step(const UnpackRun* run)
 {
-    for (const std::string& name : names) {
+    for (const std::string& name : *run->names) {
         // Each name fitted behind the directory when the list was checked.
-        std::memcpy(path_buffer + directory_length, name.c_str(), name.size() + 1);
-        if (cancel_flag != nullptr && *cancel_flag != 0)
+        std::memcpy(run->path_buffer + run->directory_length, name.c_str(), name.size() + 1);
+        if (run->cancel_flag != nullptr && *run->cancel_flag != 0)
             return ARCHIVE_CANCELLED;
         int64_t byte_count = 0;
-        int result = extract_entry(archive, path_buffer, directory_length, &byte_count);
+        int result = extract_entry(run->archive, run->path_buffer, run->directory_length,
+                                   &byte_count);
         if (result != ARCHIVE_OK)
             return result;
-        if (progress != nullptr)
-            progress(byte_count, path_buffer, user_value);
+        if (run->progress != nullptr)
+            run->progress(byte_count, run->path_buffer, run->user_value);
     }
     return ARCHIVE_OK;
 }
 
+static int unpack_entries(const UnpackRun* run, void*) { return unpack_archive_step(run); }
+
 int unpack_archive(const char* archive_path, const char* list_path, char* path_buffer,
                    size_t capacity, void* user_value, const int* cancel_flag,
                    ProgressCallback progress)
+{
+    return unpack_archive_using(unpack_entries, nullptr, archive_path, list_path, path_buffer,
+                                capacity, user_value, cancel_flag, progress);
+}
+
+int unpack_archive_using(UnpackEntriesStep step, void* context,
+                         const char* archive_path, const char* list_path, char* path_buffer,
+                         size_t capacity, void* user_value, const int* cancel_flag,
+                         ProgressCallback progress)
 {
     size_t directory_length = std::strlen(path_buffer);
     if (directory_length == 0 || !is_folder_separator(path_buffer[directory_length - 1]))
@@ -175,9 +194,11 @@ int unpack_archive(const char* archive_path, const char* list_path, char* path_b
         std::vector<std::string> names;
         result = check_unpack_list(list, archive_path, list_path, path_buffer,
                                    directory_length, capacity, &names);
-        if (result == ARCHIVE_OK)
-            result = unpack_entries(archive, names, path_buffer, directory_length, user_value,
-                                    cancel_flag, progress);
+        if (result == ARCHIVE_OK) {
+            const UnpackRun run = {archive,    &names,      path_buffer, directory_length,
+                                   user_value, cancel_flag, progress};
+            result = step(&run, context);
+        }
     }
     if (archive != nullptr)
         bits_close_reader(archive);
@@ -186,40 +207,53 @@ int unpack_archive(const char* archive_path, const char* list_path, char* path_b
     return result;
 }
 
-// Codes the listed files, one entry each, into `archive`.
-static int64_t pack_entries(BitStream* archive, FILE* list, char* path_buffer,
-                            size_t directory_length, size_t capacity,
-                            const char* archive_path, const char* temporary_path,
-                            void* user_value, ProgressCallback progress)
+int open_next_pack_input(const PackRun* run, FILE** input)
+{
+    char* path = run->path_buffer;
+    ListLine line = read_list_name(run->list, path + run->directory_length,
+                                   run->capacity - run->directory_length);
+    if (line == LIST_END)
+        return 1;
+    if (line != LIST_NAME)
+        return list_line_failure(line, ARCHIVE_PACK_OPEN_FAILED);
+    if (same_existing_file(path, run->archive_path) ||
+        same_existing_file(path, run->temporary_path))
+        return ARCHIVE_SELF_REFERENCE;
+    *input = open_host_file(path, "rb");
+    return *input != nullptr ? ARCHIVE_OK : ARCHIVE_INPUT_OPEN_FAILED;
+}
+
+// Codes the listed files, one entry each, into the archive.
+static int64_t pack_entries(const PackRun* run, void*)
 {
     int64_t total = 0;
     for (;;) {
-        ListLine line = read_list_name(list, path_buffer + directory_length,
-                                       capacity - directory_length);
-        if (line == LIST_END)
-            return total;
-        if (line != LIST_NAME)
-            return list_line_failure(line, ARCHIVE_PACK_OPEN_FAILED);
-        if (same_existing_file(path_buffer, archive_path) ||
-            same_existing_file(path_buffer, temporary_path))
-            return ARCHIVE_SELF_REFERENCE;
-        FILE* input = open_host_file(path_buffer, "rb");
-        if (input == nullptr)
-            return ARCHIVE_INPUT_OPEN_FAILED;
-        int64_t byte_count = lzss_encode_entry(input, archive);
+        FILE* input = nullptr;
+        int opened = open_next_pack_input(run, &input);
+        if (opened != ARCHIVE_OK)
+            return opened > 0 ? total : opened;
+        int64_t byte_count = lzss_encode_entry(input, run->archive);
         std::fclose(input);
         if (byte_count == LZ_STREAM_FAILED)
             return ARCHIVE_ENCODE_FAILED;
         if (byte_count == LZ_FILE_FAILED)
             return ARCHIVE_INPUT_OPEN_FAILED;
         total += byte_count;
-        if (progress != nullptr)
-            progress(byte_count, path_buffer, user_value);
+        if (run->progress != nullptr)
+            run->progress(byte_count, run->path_buffer, run->user_value);
     }
 }
 
 int64_t pack_archive(char* path_buffer, size_t capacity, const char* list_path,
                      const char* archive_path, void* user_value, ProgressCallback progress)
+{
+    return pack_archive_using(pack_entries, nullptr, path_buffer, capacity, list_path,
+                              archive_path, user_value, progress);
+}
+
+int64_t pack_archive_using(PackEntriesStep step, void* context, char* path_buffer,
+                           size_t capacity, const char* list_path, const char* archive_path,
+                           void* user_value, ProgressCallback progress)
 {
     if (!has_suffix(archive_path, ".qbr", ".QBR"))
         return ARCHIVE_BAD_ARGUMENT;
@@ -244,8 +278,10 @@ int64_t pack_archive(char* path_buffer, size_t capacity, const char* list_path,
         return ARCHIVE_PACK_OPEN_FAILED;
     }
 
-    int64_t result = pack_entries(archive, list, path_buffer, directory_length, capacity,
-                                  archive_path, temporary_path.c_str(), user_value, progress);
+    const PackRun run = {archive,      list,       path_buffer, directory_length,
+                         capacity,     archive_path, temporary_path.c_str(), user_value,
+                         progress};
+    int64_t result = step(&run, context);
     std::fclose(list);
     bool closed = bits_close_writer(archive) == 0;
     if (result >= 0 && !closed)

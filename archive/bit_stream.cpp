@@ -18,11 +18,13 @@ static BitStream* open_stream(const char* path, const char* mode)
         return nullptr;
     }
     std::setvbuf(stream->file, nullptr, _IONBF, 0);  // the stream's own buffer is enough
+    stream->drain = nullptr;
+    stream->drain_context = nullptr;
+    stream->reader = BitReader{0, 0, stream->buffer, stream->buffer};
     stream->bits = 0;
     stream->bit_count = 0;
     stream->failed = false;
     stream->next = 0;
-    stream->end = 0;
     return stream;
 }
 
@@ -30,10 +32,25 @@ BitStream* bits_open_writer(const char* path) { return open_stream(path, "wb"); 
 
 BitStream* bits_open_reader(const char* path) { return open_stream(path, "rb"); }
 
-// Writes the buffer's bytes to the file and empties it; false when they did not all go.
+void bits_init_drain_writer(BitStream* stream, BitsDrain drain, void* context)
+{
+    stream->file = nullptr;
+    stream->drain = drain;
+    stream->drain_context = context;
+    stream->bits = 0;
+    stream->bit_count = 0;
+    stream->failed = false;
+    stream->next = 0;
+    stream->reader = BitReader{0, 0, stream->buffer, stream->buffer};
+}
+
+// Writes the buffer's bytes to the file or the drain and empties it; false when they did not all
+// go.
 static bool write_buffer(BitStream* stream)
 {
-    bool written = std::fwrite(stream->buffer, 1, stream->next, stream->file) == stream->next;
+    bool written = stream->drain != nullptr
+                       ? stream->drain(stream->drain_context, stream->buffer, stream->next)
+                       : std::fwrite(stream->buffer, 1, stream->next, stream->file) == stream->next;
     stream->next = 0;
     if (!written)
         stream->failed = true;
@@ -55,35 +72,49 @@ int bits_put_word(BitStream* stream)
     return write_buffer(stream) ? 0 : -1;
 }
 
-int bits_refill(BitStream* stream)
+BitReader bits_refill_slowly(BitStream* stream, BitReader reader)
 {
-    if (stream->bit_count > 56)
-        return stream->bit_count;
-    if (stream->end - stream->next >= 8) {
-        // Eight bytes at once: whole bytes are taken, and the top bits of the next byte that
-        // fit are set as well; the next refill sets them again to the same values.
-        const uint8_t* in = stream->buffer + stream->next;
-        uint64_t word = 0;
-        for (int i = 0; i < 8; i++)
-            word = (word << 8) | in[i];
-        stream->bits |= word >> stream->bit_count;
-        int taken = (64 - stream->bit_count) / 8;
-        stream->next += taken;
-        stream->bit_count += 8 * taken;
-        return stream->bit_count;
-    }
-    while (stream->bit_count <= 56) {
-        if (stream->next == stream->end) {
-            stream->next = 0;
-            stream->end = std::fread(stream->buffer, 1, BITS_BUFFER_BYTES, stream->file);
-            if (stream->end == 0)
+    while (reader.count + 8 <= BITS_HELD_MAX) {
+        if (reader.next == reader.end) {
+            size_t read = std::fread(stream->buffer, 1, BITS_BUFFER_BYTES, stream->file);
+            reader.next = stream->buffer;
+            reader.end = stream->buffer + read;
+            if (read == 0)
                 break;
         }
-        stream->bits |= static_cast<uint64_t>(stream->buffer[stream->next++])
-                        << (56 - stream->bit_count);
-        stream->bit_count += 8;
+        reader.bits |= static_cast<uint64_t>(*reader.next++) << (56 - reader.count);
+        reader.count += 8;
     }
-    return stream->bit_count;
+    return reader;
+}
+
+bool bits_take_tail(BitStream* stream, uint32_t* tail, int* tail_bits)
+{
+    while (stream->bit_count >= 8) {
+        stream->bit_count -= 8;
+        stream->buffer[stream->next++] = static_cast<uint8_t>(stream->bits >> stream->bit_count);
+    }
+    *tail = static_cast<uint32_t>(stream->bits) & ((1u << stream->bit_count) - 1);
+    *tail_bits = stream->bit_count;
+    stream->bits = 0;
+    stream->bit_count = 0;
+    return stream->next == 0 || write_buffer(stream);
+}
+
+int bits_put_bytes(BitStream* stream, const uint8_t* bytes, size_t size)
+{
+    size_t i = 0;
+    for (; i + 3 <= size; i += 3) {
+        uint32_t three = static_cast<uint32_t>(bytes[i]) << 16 |
+                         static_cast<uint32_t>(bytes[i + 1]) << 8 | bytes[i + 2];
+        if (bits_put_field(stream, three, 24) != 0)
+            return -1;
+    }
+    for (; i < size; i++) {
+        if (bits_put_field(stream, bytes[i], 8) != 0)
+            return -1;
+    }
+    return 0;
 }
 
 int bits_close_writer(BitStream* stream)

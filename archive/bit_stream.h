@@ -3,7 +3,7 @@
 // A BitStream owns its file from opening to closing, and a block of bytes between the file and
 // its bits: a writing stream gathers bits in `bits` and whole bytes in `buffer`, which goes to the
 // file when full and when the stream is closed; a reading stream fills `buffer` a block at a
-// time and takes bits from it into `bits` as they are asked for. A partly filled last byte is
+// time and takes bits from it into its `reader` as they are asked for. A partly filled last byte is
 // written, padded with zero bits, when a writing stream is closed.
 //
 // The field functions below are inline because the codec calls them once per token; what
@@ -17,14 +17,29 @@
 
 enum { BITS_BUFFER_BYTES = 1 << 16 };
 
+// Where a writing stream without a file puts its full blocks; false when they could not go.
+typedef bool (*BitsDrain)(void* context, const uint8_t* bytes, size_t size);
+
+// What a reading stream holds between the file and its reader: the next bits, and where in the
+// stream's buffer the bits after them come from. The decoder keeps a copy in a local variable
+// while it decodes an entry (where the compiler can keep it in registers) and gives it back.
+struct BitReader {
+    uint64_t bits;        // the next `count` bits, the first at bit 63; behind them the stream's
+                          // following bits or zeros, and only zeros behind the end of the file
+    int count;            // 0 to 63
+    const uint8_t* next;  // the first byte of the buffer not yet in `bits`
+    const uint8_t* end;   // the end of the bytes read into the buffer
+};
+
 struct BitStream {
-    FILE* file;
-    uint64_t bits;   // writing: the last `bit_count` bits put, in the lowest places;
-                     // reading: the next `bit_count` bits, the first at bit 63
-    int bit_count;   // writing: 0 to 31 between calls; reading: 0 to 64
+    FILE* file;      // null for a stream that writes to a drain
+    BitsDrain drain;
+    void* drain_context;
+    uint64_t bits;   // writing: the last `bit_count` bits put, in the lowest places
+    int bit_count;   // writing: 0 to 31 between calls
     bool failed;     // writing: a block could not be written to the file
-    size_t next;     // writing: bytes held in `buffer`; reading: the next unread byte of it
-    size_t end;      // reading: the bytes of `buffer` that came from the file
+    size_t next;     // writing: bytes held in `buffer`
+    BitReader reader;  // reading
     uint8_t buffer[BITS_BUFFER_BYTES];
 };
 
@@ -37,9 +52,58 @@ BitStream* bits_open_reader(const char* path);
 // `failed`, which closing the writer reports.
 int bits_put_word(BitStream* stream);
 
-// Moves bytes from the buffer (reading the next block of the file when it is empty) into `bits`
-// until at least 57 bits are held or the file has ended. Returns the number of bits held.
-int bits_refill(BitStream* stream);
+// The eight bytes at `bytes` as one number, the first byte the most significant.
+inline uint64_t bits_load_word(const uint8_t* bytes)
+{
+    return static_cast<uint64_t>(bytes[0]) << 56 | static_cast<uint64_t>(bytes[1]) << 48 |
+           static_cast<uint64_t>(bytes[2]) << 40 | static_cast<uint64_t>(bytes[3]) << 32 |
+           static_cast<uint64_t>(bytes[4]) << 24 | static_cast<uint64_t>(bytes[5]) << 16 |
+           static_cast<uint64_t>(bytes[6]) << 8 | static_cast<uint64_t>(bytes[7]);
+}
+
+enum {
+    BITS_HELD_MAX = 63,     // `count` stays below 64, so that `bits >> count` is defined
+    BITS_REFILL_MIN = 56,   // a refill leaves 56 to 63 bits held, unless the file ends
+};
+
+// bits_refill when fewer than 8 bytes are left in the buffer: byte by byte, reading the next
+// block of the file when the buffer is empty. The reader goes in and out by value, so that the
+// decoder's copy never has its address taken and can stay in registers.
+BitReader bits_refill_slowly(BitStream* stream, BitReader reader);
+
+// Tops `reader` (the stream's, or the decoder's copy of it) up to BITS_REFILL_MIN to 63 bits;
+// at the end of the file fewer stay held, with zeros behind them.
+//
+// With 8 bytes in the buffer it takes them as one word: the whole bytes that fit below 64 bits,
+// which from count = 8a + b (b < 8) are 7 - a bytes, leaving 56 + b = count | 56 bits; the top
+// bits of the next byte are set as well, and the next refill sets them again to the same values.
+inline void bits_refill(BitStream* stream, BitReader* reader)
+{
+    if (reader->end - reader->next >= 8) {
+        reader->bits |= bits_load_word(reader->next) >> reader->count;
+        reader->next += (BITS_HELD_MAX - reader->count) / 8;
+        reader->count |= BITS_REFILL_MIN;
+        return;
+    }
+    *reader = bits_refill_slowly(stream, *reader);
+}
+
+static_assert((BITS_HELD_MAX | BITS_REFILL_MIN) == BITS_HELD_MAX && BITS_REFILL_MIN % 8 == 0,
+              "count | 56 adds 8 for each byte taken and stays below 64");
+
+// A writing stream, in the caller's memory, whose blocks go to `drain` instead of a file. The
+// bits of what was put stay in the stream until a block is full: bits_take_tail hands over the
+// rest.
+void bits_init_drain_writer(BitStream* stream, BitsDrain drain, void* context);
+
+// Hands the bytes held in the buffer to the drain, puts the last 0 to 31 bits put (not a whole
+// byte) in `*tail` and `*tail_bits`, and empties the stream for what is put next. False when the
+// drain failed.
+bool bits_take_tail(BitStream* stream, uint32_t* tail, int* tail_bits);
+
+// Puts `size` whole bytes, most significant bit first, behind the bits put so far, wherever in a
+// byte they end. 0, or -1 as bits_put_field.
+int bits_put_bytes(BitStream* stream, const uint8_t* bytes, size_t size);
 
 // Writing: 0, or -1 when the stream's bytes could not be written. `width` is 1 to 25.
 inline int bits_put_field(BitStream* stream, uint32_t value, int width)
@@ -55,14 +119,17 @@ inline int bits_put(BitStream* stream, int bit) { return bits_put_field(stream, 
 // stream then stands at the end of the file. `width` is 1 to 25.
 inline int bits_get_field(BitStream* stream, int width)
 {
-    if (stream->bit_count < width && bits_refill(stream) < width) {
-        stream->bits = 0;
-        stream->bit_count = 0;
+    BitReader* reader = &stream->reader;
+    if (reader->count < width)
+        bits_refill(stream, reader);
+    if (reader->count < width) {
+        reader->bits = 0;
+        reader->count = 0;
         return -1;
     }
-    int value = static_cast<int>(stream->bits >> (64 - width));
-    stream->bits <<= width;
-    stream->bit_count -= width;
+    int value = static_cast<int>(reader->bits >> (64 - width));
+    reader->bits <<= width;
+    reader->count -= width;
     return value;
 }
 

@@ -7,22 +7,43 @@
 // `lz_window` holds the 4096 window bytes and, behind them, a copy of the first 16, so that the
 // 17 bytes of any node can be read without wrapping. Every store goes through store_window_byte
 // or store_history, which keep the copy.
+//
+// The decoder does not store into the window byte by byte. It decodes into `lz_output`, whose
+// first 4096 bytes are a copy of the window turned so that the window byte just before the
+// entry's first position comes last (load_history), and whose decoded bytes follow them; so the
+// window byte at position p is the output byte `distance` places back, distance being the number
+// of positions from p up to the current one, and a pair is a copy from that far back, overlapping
+// its own output as the window does. When the block after the copy is full, its bytes go out and
+// its last 4096 move to the front (write_output). At the entry's end the last 4096 bytes go back
+// into the window in window order, with the copy of its first 16 (store_history): the window then
+// holds what the encoder's holds after the same entry.
 
 #include "archive/lzss_codec.h"
 
+#include <cstdlib>
 #include <cstring>
 
 enum {
     LZ_WRAP_COPY_BYTES = LZ_MAX_MATCH - 1,
     LZ_PAIR_BITS = 1 + LZ_POSITION_BITS + LZ_LENGTH_BITS,  // the longest token
     LZ_BLOCK_BYTES = 1 << 16,                              // file I/O block of the codec
+    // The decoder reads this many tokens after one refill, without looking at the bit count.
+    LZ_TOKENS_PER_REFILL = BITS_REFILL_MIN / LZ_PAIR_BITS,
+    // copy_match copies in steps of 8 bytes and may write this many bytes past a match.
+    LZ_COPY_OVERRUN = 7,
+    // What the decoder may write past its block: it checks for a full block before each group
+    // of tokens.
+    LZ_OUTPUT_SLACK = LZ_TOKENS_PER_REFILL * LZ_MAX_MATCH + LZ_COPY_OVERRUN,
 };
 
-static uint8_t lz_window[LZ_WINDOW_BYTES + LZ_WRAP_COPY_BYTES];
+static_assert(LZ_TOKENS_PER_REFILL == 3 && LZ_TOKENS_PER_REFILL * LZ_PAIR_BITS <= BITS_REFILL_MIN,
+              "one refill holds three whole tokens");
+static_assert((LZ_MAX_MATCH + 7) / 8 * 8 - LZ_MAX_MATCH <= LZ_COPY_OVERRUN,
+              "an 8-byte step copy of the longest match stays within the overrun");
 
 enum { SMALLER, LARGER };  // the two children of a tree node
 
-// A node of the encoder's tree, with the first 8 bytes of each child's string (as load_word
+// A node of the encoder's tree, with the first 8 bytes of each child's string (as bits_load_word
 // gives them), so that a visit can compare them before it reads the child's node or string.
 // They stay valid: no window byte of a node in the tree changes while it is there.
 struct TreeNode {
@@ -31,86 +52,105 @@ struct TreeNode {
     uint64_t child_words[2];
 };
 
-static TreeNode lz_tree[LZ_WINDOW_BYTES + 1];
+// What one encoder works with: the window with the copy of its first bytes, the search tree and
+// the input block. The process has one, whose window the decoder shares; a pack on several
+// threads gives each thread its own.
+struct LzEncoder {
+    uint8_t window[LZ_WINDOW_BYTES + LZ_WRAP_COPY_BYTES];
+    TreeNode tree[LZ_WINDOW_BYTES + 1];
+    uint8_t input[LZ_BLOCK_BYTES];
+};
 
-// The encoder's input block.
-static uint8_t lz_input[LZ_BLOCK_BYTES];
+static LzEncoder lz_process;
+static uint8_t* const lz_window = lz_process.window;
 
 // The decoder's output: a copy of the window, then the bytes decoded since the last write to the
-// file, then room for the three tokens decoded after the block is full and for the last one's
-// overrun (see copy_match).
-static uint8_t lz_output[LZ_WINDOW_BYTES + LZ_BLOCK_BYTES + 4 * LZ_MAX_MATCH];
+// file, then room for the tokens decoded after the block is full and for a copy's overrun.
+static uint8_t lz_output[LZ_WINDOW_BYTES + LZ_BLOCK_BYTES + LZ_OUTPUT_SLACK];
 static uint8_t* const lz_output_start = lz_output + LZ_WINDOW_BYTES;
 
-static void store_window_byte(int32_t position, uint8_t byte)
+static void store_window_byte(LzEncoder* lz, int32_t position, uint8_t byte)
 {
-    lz_window[position] = byte;
+    lz->window[position] = byte;
     if (position < LZ_WRAP_COPY_BYTES)
-        lz_window[LZ_WINDOW_BYTES + position] = byte;
+        lz->window[LZ_WINDOW_BYTES + position] = byte;
 }
 
-void lzss_reset_window() { std::memset(lz_window, 0, sizeof lz_window); }
+LzEncoder* lzss_process_encoder() { return &lz_process; }
 
-// The eight bytes at `bytes` as one number, the first byte the most significant: numbers compare
-// as the bytes do.
-static uint64_t load_word(const uint8_t* bytes)
+LzEncoder* lzss_new_encoder()
 {
-    return static_cast<uint64_t>(bytes[0]) << 56 | static_cast<uint64_t>(bytes[1]) << 48 |
-           static_cast<uint64_t>(bytes[2]) << 40 | static_cast<uint64_t>(bytes[3]) << 32 |
-           static_cast<uint64_t>(bytes[4]) << 24 | static_cast<uint64_t>(bytes[5]) << 16 |
-           static_cast<uint64_t>(bytes[6]) << 8 | static_cast<uint64_t>(bytes[7]);
+    LzEncoder* lz = static_cast<LzEncoder*>(std::malloc(sizeof(LzEncoder)));
+    if (lz != nullptr)
+        std::memset(lz->window, 0, sizeof lz->window);
+    return lz;
 }
+
+void lzss_free_encoder(LzEncoder* lz) { std::free(lz); }
+
+void lzss_get_window(const LzEncoder* lz, uint8_t* window)
+{
+    std::memcpy(window, lz->window, LZ_WINDOW_BYTES);
+}
+
+void lzss_set_window(LzEncoder* lz, const uint8_t* window)
+{
+    std::memcpy(lz->window, window, LZ_WINDOW_BYTES);
+    std::memcpy(lz->window + LZ_WINDOW_BYTES, window, LZ_WRAP_COPY_BYTES);
+}
+
+void lzss_reset_window() { std::memset(lz_process.window, 0, sizeof lz_process.window); }
 
 // Makes `child` (possibly none) the SMALLER or LARGER child of `parent`, with the first word of
 // its string.
-static void set_child(int32_t parent, int side, int32_t child)
+static void set_child(LzEncoder* lz, int32_t parent, int side, int32_t child)
 {
-    lz_tree[parent].children[side] = child;
-    lz_tree[parent].child_words[side] = load_word(lz_window + child);
+    lz->tree[parent].children[side] = child;
+    lz->tree[parent].child_words[side] = bits_load_word(lz->window + child);
 }
 
 // `child` (possibly none) takes the place of `old_node` under its parent, whose `larger` field
 // is tested first; `old_node` leaves the tree.
-static void splice_out(int32_t old_node, int32_t child)
+static void splice_out(LzEncoder* lz, int32_t old_node, int32_t child)
 {
-    int32_t parent = lz_tree[old_node].parent;
-    lz_tree[child].parent = parent;
-    if (lz_tree[parent].children[LARGER] == old_node)
-        set_child(parent, LARGER, child);
-    else if (lz_tree[parent].children[SMALLER] == old_node)
-        set_child(parent, SMALLER, child);
-    lz_tree[old_node].parent = 0;
+    int32_t parent = lz->tree[old_node].parent;
+    lz->tree[child].parent = parent;
+    if (lz->tree[parent].children[LARGER] == old_node)
+        set_child(lz, parent, LARGER, child);
+    else if (lz->tree[parent].children[SMALLER] == old_node)
+        set_child(lz, parent, SMALLER, child);
+    lz->tree[old_node].parent = 0;
 }
 
 // `new_node` takes the place of `old_node`, which leaves the tree.
-static void substitute(int32_t old_node, int32_t new_node)
+static void substitute(LzEncoder* lz, int32_t old_node, int32_t new_node)
 {
-    int32_t parent = lz_tree[old_node].parent;
-    if (lz_tree[parent].children[SMALLER] == old_node)
-        set_child(parent, SMALLER, new_node);
-    else if (lz_tree[parent].children[LARGER] == old_node)
-        set_child(parent, LARGER, new_node);
-    lz_tree[new_node] = lz_tree[old_node];
-    lz_tree[lz_tree[new_node].children[SMALLER]].parent = new_node;
-    lz_tree[lz_tree[new_node].children[LARGER]].parent = new_node;
-    lz_tree[old_node].parent = 0;
+    int32_t parent = lz->tree[old_node].parent;
+    if (lz->tree[parent].children[SMALLER] == old_node)
+        set_child(lz, parent, SMALLER, new_node);
+    else if (lz->tree[parent].children[LARGER] == old_node)
+        set_child(lz, parent, LARGER, new_node);
+    lz->tree[new_node] = lz->tree[old_node];
+    lz->tree[lz->tree[new_node].children[SMALLER]].parent = new_node;
+    lz->tree[lz->tree[new_node].children[LARGER]].parent = new_node;
+    lz->tree[old_node].parent = 0;
 }
 
-static void tree_remove(int32_t node)
+static void tree_remove(LzEncoder* lz, int32_t node)
 {
-    if (node == 0 || lz_tree[node].parent == 0)
+    if (node == 0 || lz->tree[node].parent == 0)
         return;
-    const int32_t* children = lz_tree[node].children;
+    const int32_t* children = lz->tree[node].children;
     if (children[LARGER] == 0) {
-        splice_out(node, children[SMALLER]);
+        splice_out(lz, node, children[SMALLER]);
     } else if (children[SMALLER] == 0) {
-        splice_out(node, children[LARGER]);
+        splice_out(lz, node, children[LARGER]);
     } else {
         int32_t next = children[SMALLER];
-        while (lz_tree[next].children[LARGER] != 0)
-            next = lz_tree[next].children[LARGER];
-        tree_remove(next);
-        substitute(node, next);
+        while (lz->tree[next].children[LARGER] != 0)
+            next = lz->tree[next].children[LARGER];
+        tree_remove(lz, next);
+        substitute(lz, node, next);
     }
 }
 
@@ -129,7 +169,7 @@ static int leading_zero_bytes(uint64_t word)
 
 // The 17 bytes of the string being inserted, loaded once for all the comparisons of a walk.
 struct Key {
-    uint64_t first;   // bytes 0 to 7, as load_word gives them
+    uint64_t first;   // bytes 0 to 7, as bits_load_word gives them
     uint64_t second;  // bytes 8 to 15
     uint8_t last;     // byte 16
 };
@@ -145,7 +185,7 @@ static int compare_with_key(const Key& key, uint64_t other_first, const uint8_t*
         *key_larger = key.first > word;
         return leading_zero_bytes(key.first ^ word);
     }
-    word = load_word(other + 8);
+    word = bits_load_word(other + 8);
     if (word != key.second) {
         *key_larger = key.second > word;
         return 8 + leading_zero_bytes(key.second ^ word);
@@ -157,42 +197,42 @@ static int compare_with_key(const Key& key, uint64_t other_first, const uint8_t*
 // Inserts position `node` and returns the length of the longest match found on the way
 // (0 to 17); `match_position` receives its position. The last node visited among equally long
 // matches wins.
-static int tree_insert(int32_t node, int32_t* match_position)
+static int tree_insert(LzEncoder* lz, int32_t node, int32_t* match_position)
 {
     if (node == 0)
         return 0;
-    int32_t visit = lz_tree[LZ_ROOT_NODE].children[LARGER];
+    int32_t visit = lz->tree[LZ_ROOT_NODE].children[LARGER];
     if (visit == 0) {
-        set_child(LZ_ROOT_NODE, LARGER, node);
-        lz_tree[node] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
+        set_child(lz, LZ_ROOT_NODE, LARGER, node);
+        lz->tree[node] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
         return 0;
     }
-    uint64_t visit_word = lz_tree[LZ_ROOT_NODE].child_words[LARGER];
-    const uint8_t* bytes = lz_window + node;
-    const Key key = {load_word(bytes), load_word(bytes + 8), bytes[16]};
+    uint64_t visit_word = lz->tree[LZ_ROOT_NODE].child_words[LARGER];
+    const uint8_t* bytes = lz->window + node;
+    const Key key = {bits_load_word(bytes), bits_load_word(bytes + 8), bytes[16]};
     int best = 0;
     int32_t best_position = 0;
     for (;;) {
         bool key_larger = false;
-        int equal = compare_with_key(key, visit_word, lz_window + visit, &key_larger);
+        int equal = compare_with_key(key, visit_word, lz->window + visit, &key_larger);
         // Selects rather than a branch: whether a visit improves on the best is hard to predict.
         bool better = equal >= best;
         best = better ? equal : best;
         best_position = better ? visit : best_position;
         if (equal == LZ_MAX_MATCH) {
-            substitute(visit, node);
+            substitute(lz, visit, node);
             break;
         }
         // The side is an index rather than a branch, which would be mispredicted about every
         // other visit: the next comparison needs only one load from this node. (Written with
         // the two array pointers, gcc keeps the address arithmetic off that path.)
-        const int32_t* children = lz_tree[visit].children;
-        const uint64_t* child_words = lz_tree[visit].child_words;
+        const int32_t* children = lz->tree[visit].children;
+        const uint64_t* child_words = lz->tree[visit].child_words;
         int side = key_larger ? LARGER : SMALLER;
         int32_t next = children[side];
         if (next == 0) {
-            set_child(visit, side, node);
-            lz_tree[node] = TreeNode{visit, {0, 0}, {0, 0}};
+            set_child(lz, visit, side, node);
+            lz->tree[node] = TreeNode{visit, {0, 0}, {0, 0}};
             break;
         }
         visit_word = child_words[side];
@@ -214,9 +254,10 @@ static int put_pair(BitStream* stream, int32_t position, int length)
                           LZ_PAIR_BITS);
 }
 
-// The encoder's input file, read a block at a time into lz_input.
+// The encoder's input file, read a block at a time into the encoder's input block.
 struct InputBlock {
     FILE* file;
+    uint8_t* block;
     size_t next;
     size_t end;
 };
@@ -225,26 +266,31 @@ static int read_byte(InputBlock* input)
 {
     if (input->next == input->end) {
         input->next = 0;
-        input->end = std::fread(lz_input, 1, sizeof lz_input, input->file);
+        input->end = std::fread(input->block, 1, LZ_BLOCK_BYTES, input->file);
         if (input->end == 0)
             return EOF;
     }
-    return lz_input[input->next++];
+    return input->block[input->next++];
 }
 
 int64_t lzss_encode_entry(FILE* file, BitStream* stream)
 {
-    std::memset(lz_tree, 0, sizeof lz_tree);
-    InputBlock input = {file, 0, 0};
+    return lzss_encode_entry_with(&lz_process, file, stream);
+}
+
+int64_t lzss_encode_entry_with(LzEncoder* lz, FILE* file, BitStream* stream)
+{
+    std::memset(lz->tree, 0, sizeof lz->tree);
+    InputBlock input = {file, lz->input, 0, 0};
     int32_t position = 1;
     int lookahead = 0;
     int c;
     while (lookahead < LZ_MAX_MATCH && (c = read_byte(&input)) != EOF)
-        store_window_byte(position + lookahead++, static_cast<uint8_t>(c));
+        store_window_byte(lz, position + lookahead++, static_cast<uint8_t>(c));
     int64_t count = lookahead;
 
-    set_child(LZ_ROOT_NODE, LARGER, position);
-    lz_tree[position] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
+    set_child(lz, LZ_ROOT_NODE, LARGER, position);
+    lz->tree[position] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
     int match_length = 0;
     int32_t match_position = 0;
 
@@ -253,7 +299,7 @@ int64_t lzss_encode_entry(FILE* file, BitStream* stream)
             match_length = lookahead;
         int steps;
         if (match_length <= 1) {
-            if (put_literal(stream, lz_window[position]) != 0)
+            if (put_literal(stream, lz->window[position]) != 0)
                 return LZ_STREAM_FAILED;
             steps = 1;
         } else {
@@ -263,16 +309,16 @@ int64_t lzss_encode_entry(FILE* file, BitStream* stream)
         }
         for (int i = 0; i < steps; i++) {
             int32_t incoming = (position + LZ_MAX_MATCH) & LZ_WINDOW_MASK;
-            tree_remove(incoming);
+            tree_remove(lz, incoming);
             if ((c = read_byte(&input)) != EOF) {
-                store_window_byte(incoming, static_cast<uint8_t>(c));
+                store_window_byte(lz, incoming, static_cast<uint8_t>(c));
                 count++;
             } else {
                 lookahead--;
             }
             position = (position + 1) & LZ_WINDOW_MASK;
             if (lookahead > 0)
-                match_length = tree_insert(position, &match_position);
+                match_length = tree_insert(lz, position, &match_position);
         }
     }
     if (std::ferror(file))
@@ -306,28 +352,10 @@ static void store_history(const uint8_t* out, int32_t position)
 // variable, where the compiler can hold it in registers; in the BitStream it would have to be
 // reloaded after every output byte, which might have been stored over it.
 struct Decoder {
-    uint64_t bits;          // the stream's next bits, the first at bit 63 (BitStream::bits)
-    int bit_count;          // how many of them: 0 to 63 between tokens
-    const uint8_t* in;      // the next unread byte of the stream's block
-    const uint8_t* in_end;  // the end of the bytes read into the block
-    uint8_t* out;           // the next output byte
-    int32_t out_origin;     // the window position of lz_output_start
+    BitReader reader;    // the stream's, taken for the entry and given back at its end
+    uint8_t* out;        // the next output byte
+    int32_t out_origin;  // the window position of lz_output_start
 };
-
-static void take_from_stream(Decoder* decoder, const BitStream* stream)
-{
-    decoder->bits = stream->bits;
-    decoder->bit_count = stream->bit_count;
-    decoder->in = stream->buffer + stream->next;
-    decoder->in_end = stream->buffer + stream->end;
-}
-
-static void give_back_to_stream(const Decoder* decoder, BitStream* stream)
-{
-    stream->bits = decoder->bits;
-    stream->bit_count = decoder->bit_count;
-    stream->next = static_cast<size_t>(decoder->in - stream->buffer);
-}
 
 // The window position of the next output byte.
 static int32_t out_position(const Decoder& decoder)
@@ -336,12 +364,12 @@ static int32_t out_position(const Decoder& decoder)
     return (decoder.out_origin + offset) & LZ_WINDOW_MASK;
 }
 
-// Writes the decoded bytes to the file and moves the last 4096 of them in front of
-// lz_output_start again. False when the write failed.
-static bool write_output(Decoder* decoder, FILE* output, int64_t* written)
+// Hands the decoded bytes to the sink and moves the last 4096 of them in front of
+// lz_output_start again. False when the sink failed.
+static bool write_output(Decoder* decoder, const LzSink& output, int64_t* written)
 {
     size_t size = static_cast<size_t>(decoder->out - lz_output_start);
-    bool ok = std::fwrite(lz_output_start, 1, size, output) == size;
+    bool ok = output.write(output.context, lz_output_start, size);
     *written += static_cast<int64_t>(size);
     decoder->out_origin = out_position(*decoder);
     std::memmove(lz_output, decoder->out - LZ_WINDOW_BYTES, LZ_WINDOW_BYTES);
@@ -349,26 +377,15 @@ static bool write_output(Decoder* decoder, FILE* output, int64_t* written)
     return ok;
 }
 
-// Fills the bits from the block, which must hold 8 more bytes, until 56 to 63 bits are held.
-// Whole bytes are taken, and the top bits of the next byte that fit are set as well; the next
-// refill sets them again to the same values. Fewer than 64 bits must be held before, which is
-// so between tokens.
-static void refill_from_block(Decoder* decoder)
-{
-    decoder->bits |= load_word(decoder->in) >> decoder->bit_count;
-    decoder->in += (63 - decoder->bit_count) / 8;
-    decoder->bit_count |= 56;  // adds 8 for each byte taken
-}
-
 static void drop_bits(Decoder* decoder, int count)
 {
-    decoder->bits <<= count;
-    decoder->bit_count -= count;
+    decoder->reader.bits <<= count;
+    decoder->reader.count -= count;
 }
 
 // Copies `length` bytes from `distance` bytes back, as the window does it: byte by byte, so a
-// match that overlaps its own output repeats it. The copy may write past `length`, up to 24
-// bytes in all; what follows overwrites them.
+// match that overlaps its own output repeats it. The copy may write up to LZ_COPY_OVERRUN bytes
+// past `length`; what follows overwrites them.
 static inline uint8_t* copy_match(uint8_t* out, int distance, int length)
 {
     const uint8_t* from = out - distance;
@@ -389,17 +406,18 @@ static inline uint8_t* copy_match(uint8_t* out, int distance, int length)
 
 // Carries out a pair: copies `length` bytes from window position `position`. Returns the next
 // output byte.
-static inline uint8_t* put_pair(const Decoder& decoder, int32_t position, int length)
+static inline uint8_t* copy_pair(const Decoder& decoder, int32_t position, int length)
 {
     int distance = ((out_position(decoder) - position - 1) & LZ_WINDOW_MASK) + 1;
     return copy_match(decoder.out, distance, length);
 }
 
-// Decodes the token at the top of the bits, which must hold at least 17. False for the end
-// marker.
+// Decodes the token at the top of the bits and takes its bits from the count. False for the end
+// marker. Where fewer than 17 bits are held the token is read as if zeros followed them, and a
+// count below 0 tells that it needed bits the stream does not have.
 static inline bool decode_token(Decoder* decoder)
 {
-    uint64_t bits = decoder->bits;
+    uint64_t bits = decoder->reader.bits;
     if ((bits >> 63) != 0) {
         *decoder->out++ = static_cast<uint8_t>(bits >> 55);
         drop_bits(decoder, 1 + 8);
@@ -412,74 +430,25 @@ static inline bool decode_token(Decoder* decoder)
     }
     drop_bits(decoder, LZ_PAIR_BITS);
     int length = (static_cast<int>(bits >> 47) & 0xf) + LZ_MIN_MATCH;
-    decoder->out = put_pair(*decoder, position, length);
+    decoder->out = copy_pair(*decoder, position, length);
     return true;
 }
 
-// One token of an entry: a literal (`length` 1, `byte`), a pair (`position`, `length` 2 to 17)
-// or the end marker (`length` 0).
-struct Token {
-    int length;
-    int32_t position;
-    uint8_t byte;
-};
-
-// Reads a token field by field, as near the end of the archive, where it may be cut short.
-static bool read_token_by_fields(BitStream* stream, Token* token)
+static bool write_to_file(void* context, const uint8_t* bytes, size_t size)
 {
-    int flag = bits_get(stream);
-    if (flag < 0)
-        return false;
-    if (flag == 1) {
-        int byte = bits_get_field(stream, 8);
-        token->length = 1;
-        token->byte = static_cast<uint8_t>(byte);
-        return byte >= 0;
-    }
-    token->position = bits_get_field(stream, LZ_POSITION_BITS);
-    if (token->position <= LZ_END_POSITION) {
-        token->length = 0;
-        return token->position == LZ_END_POSITION;
-    }
-    int length = bits_get_field(stream, LZ_LENGTH_BITS);
-    token->length = length + LZ_MIN_MATCH;
-    return length >= 0;
-}
-
-enum TokenResult { TOKEN_FAILED, TOKEN_END, TOKEN_DECODED };
-
-// Decodes one token when the block holds fewer than 8 more bytes: the stream refills the bits
-// itself, reading its next block, and near the end of the archive the token is read field by
-// field.
-static TokenResult decode_token_from_stream(Decoder* decoder, BitStream* stream)
-{
-    give_back_to_stream(decoder, stream);
-    if (bits_refill(stream) >= LZ_PAIR_BITS) {
-        take_from_stream(decoder, stream);
-        return decode_token(decoder) ? TOKEN_DECODED : TOKEN_END;
-    }
-    Token token = {};
-    bool read = read_token_by_fields(stream, &token);
-    take_from_stream(decoder, stream);
-    if (!read)
-        return TOKEN_FAILED;
-    if (token.length == 0)
-        return TOKEN_END;
-    if (token.length == 1)
-        *decoder->out++ = token.byte;
-    else
-        decoder->out = put_pair(*decoder, token.position, token.length);
-    return TOKEN_DECODED;
+    return std::fwrite(bytes, 1, size, static_cast<FILE*>(context)) == size;
 }
 
 int64_t lzss_decode_entry(BitStream* stream, FILE* output)
 {
+    return lzss_decode_entry_to(stream, LzSink{write_to_file, output});
+}
+
+int64_t lzss_decode_entry_to(BitStream* stream, LzSink output)
+{
     const int32_t first_position = 1;
     load_history(first_position);
-    Decoder decoder;
-    take_from_stream(&decoder, stream);
-    decoder.out = lz_output_start;
-    decoder.out_origin = first_position;
+    Decoder decoder = {stream->reader, lz_output_start, first_position};
     const uint8_t* const block_end = lz_output_start + LZ_BLOCK_BYTES;
     int64_t written = 0;
     int64_t result = 0;
@@ -488,20 +457,27 @@ int64_t lzss_decode_entry(BitStream* stream, FILE* output)
             result = LZ_FILE_FAILED;
             break;
         }
-        if (decoder.in_end - decoder.in >= 8) {
-            // One refill holds three whole tokens of at most 17 bits.
-            refill_from_block(&decoder);
+        bits_refill(stream, &decoder.reader);
+        if (decoder.reader.count >= LZ_TOKENS_PER_REFILL * LZ_PAIR_BITS) {
             if (!decode_token(&decoder) || !decode_token(&decoder) || !decode_token(&decoder))
                 break;
-        } else {
-            TokenResult token = decode_token_from_stream(&decoder, stream);
-            if (token == TOKEN_FAILED)
-                result = LZ_STREAM_FAILED;
-            if (token != TOKEN_DECODED)
-                break;
+            continue;
         }
+        // The end of the archive is near: one token at a time, and one cut short fails
+        // without output.
+        uint8_t* token_start = decoder.out;
+        bool more = decode_token(&decoder);
+        if (decoder.reader.count < 0) {
+            decoder.out = token_start;
+            decoder.reader.bits = 0;
+            decoder.reader.count = 0;
+            result = LZ_STREAM_FAILED;
+            break;
+        }
+        if (!more)
+            break;
     }
-    give_back_to_stream(&decoder, stream);
+    stream->reader = decoder.reader;
     // The bytes decoded before a damaged end go out too; the damage is what gets reported.
     store_history(decoder.out, out_position(decoder));
     if (result != LZ_FILE_FAILED && decoder.out != lz_output_start &&

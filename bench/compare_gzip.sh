@@ -5,11 +5,15 @@
 #   bench/compare_gzip.sh [runs]          (default 7 runs per command; the median is reported)
 #
 # LZSS=path/to/lzss times another build of lzss (an older one, say) with the same corpora.
+# BENCH_SCRATCH=/dev/shm/trv-bench puts the game corpus and all outputs on a tmpfs, where file
+# creation costs least; the default is build/release/bench-scratch.
 #
 # Builds a Release tree in build/release, assembles the game-like corpus into
 # build/release/bench-scratch/ (once) and uses the Canterbury corpus from the shared folder beside
 # the repository. For each corpus, lzss packs the corpus's files into one archive and unpacks it
-# again, while gzip -6 packs, and gzip -d unpacks, the corpus's files concatenated into one file.
+# again, with one thread (LZSS_THREADS=1) and with one per processor, while gzip -6 and pigz -6
+# (parallel gzip) pack, and gzip -d and pigz -d unpack, the corpus's files concatenated into one
+# file. It also checks that 1, 2, 3, 8 and 64 threads write the same archive.
 # All input comes from the page cache; all output goes to files in the scratch folder.
 # MB/s is 10^6 bytes of uncoded data per second. Peak memory is the maximum resident set size
 # from /usr/bin/time -v. The last line times unpacking thousands of small files against
@@ -20,9 +24,9 @@ cd "$(dirname "$0")/.."
 runs=${1:-7}
 shared=${TRV_SHARED_DIR:-$PWD/../shared}
 canterbury=$shared/corpus/canterbury
-for tool in hyperfine gzip python3 /usr/bin/time; do
+for tool in hyperfine gzip pigz python3 /usr/bin/time; do
     if ! command -v "$tool" >/dev/null; then
-        echo "compare_gzip.sh: $tool is missing (Debian packages: hyperfine, gzip, python3, time)" >&2
+        echo "compare_gzip.sh: $tool is missing (Debian packages: hyperfine, gzip, pigz, python3, time)" >&2
         exit 2
     fi
 done
@@ -34,7 +38,8 @@ fi
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release --target lzss codec_bench >/dev/null
 lzss=${LZSS:-$PWD/build/release/lzss}
-scratch=$PWD/build/release/bench-scratch
+# BENCH_SCRATCH puts the corpus and every output elsewhere, on a tmpfs say (/dev/shm/...).
+scratch=${BENCH_SCRATCH:-$PWD/build/release/bench-scratch}
 mkdir -p "$scratch"
 
 # The game corpus is deterministic for a machine; build it once.
@@ -60,54 +65,92 @@ peak_kib() {
     /usr/bin/time -v "$@" 2>&1 >/dev/null | awk '/Maximum resident set size/ { print $NF }'
 }
 
-# One line: what, uncoded bytes, gzip seconds, lzss seconds, lzss peak KiB, target ratio.
+# One line: what, reference, uncoded bytes, reference seconds, lzss seconds, lzss peak KiB, target
+# ratio (0: none).
 report() {
     python3 - "$@" <<'EOF'
 import sys
-what, size, gzip_s, lzss_s, peak, target = sys.argv[1:]
-size, gzip_s, lzss_s, target = int(size), float(gzip_s), float(lzss_s), float(target)
-ratio = gzip_s / lzss_s
-print(f"{what:22s} {size / 1e6:7.1f} MB  gzip {size / 1e6 / gzip_s:7.1f} MB/s  "
-      f"lzss {size / 1e6 / lzss_s:7.1f} MB/s  ratio {ratio:5.2f}x (target {target:.1f}x, "
-      f"{'met' if ratio >= target else 'NOT met'})  lzss peak {int(peak) / 1024:5.1f} MiB")
+what, reference, size, ref_s, lzss_s, peak, target = sys.argv[1:]
+size, ref_s, lzss_s, target = int(size), float(ref_s), float(lzss_s), float(target)
+ratio = ref_s / lzss_s
+verdict = f"target {target:.2f}x, {'met' if ratio >= target else 'NOT met'}" if target > 0 else "no target"
+print(f"{what:28s} {size / 1e6:5.1f} MB  {reference} {size / 1e6 / ref_s:7.1f} MB/s  "
+      f"lzss {size / 1e6 / lzss_s:7.1f} MB/s  ratio {ratio:5.2f}x ({verdict})  "
+      f"lzss peak {int(peak) / 1024:5.1f} MiB")
 EOF
 }
 
-# bench_corpus NAME FOLDER LIST ENCODE_TARGET DECODE_TARGET
+# MB/s of uncoded bytes and peak MiB of a reference command, for its summary line.
+rate() {
+    awk -v s="$1" -v t="$2" 'BEGIN { printf "%.1f MB/s", s / 1e6 / t }'
+}
+peak_mib() {
+    awk -v k="$(peak_kib "$@")" 'BEGIN { printf "%.1f MiB", k / 1024 }'
+}
+
+# bench_corpus NAME FOLDER LIST PACK_ALL_TARGET PACK_ONE_TARGET UNPACK_TARGET
 bench_corpus() {
-    local name=$1 folder=$2 list=$3 encode_target=$4 decode_target=$5
+    local name=$1 folder=$2 list=$3 pack_all_target=$4 pack_one_target=$5 unpack_target=$6
     local work=$scratch/$name
     rm -rf "$work.run"
     mkdir -p "$work.run/gzip-in" "$work.run/gzip-out"
     (cd "$folder" && tr '\\' '/' < "$list" | xargs -d '\n' cat) > "$work.run/gzip-in/all"
-    local size
-    size=$(stat -c %s "$work.run/gzip-in/all")
-    cat "$work.run/gzip-in/all" >/dev/null
+    local size all=$work.run/gzip-in/all
+    size=$(stat -c %s "$all")
+    cat "$all" >/dev/null
 
-    local gzip_encode lzss_encode gzip_decode lzss_decode encode_peak decode_peak
-    gzip_encode=$(median_seconds "rm -f $work.run/gzip-in/all.gz" \
-        "gzip -6 -k -f $work.run/gzip-in/all")
-    lzss_encode=$(median_seconds "rm -f $work.run/a.qbr" "$lzss $folder/ $list $work.run/a.qbr")
-    encode_peak=$(peak_kib "$lzss" "$folder/" "$list" "$work.run/a.qbr")
+    local gzip_pack pigz_pack gzip_unpack pigz_unpack
+    gzip_pack=$(median_seconds "rm -f $all.gz" "gzip -6 -k -f $all")
+    pigz_pack=$(median_seconds "rm -f $all.pz" "pigz -6 -k -f -S .pz $all")
+    rm -f "$all.pz"
+    cp "$all.gz" "$work.run/gzip-out/all.gz"
+    gzip_unpack=$(median_seconds "rm -f $work.run/gzip-out/all" "gzip -d -k -f $work.run/gzip-out/all.gz")
+    pigz_unpack=$(median_seconds "rm -f $work.run/gzip-out/all" "pigz -d -k -f $work.run/gzip-out/all.gz")
+    echo "$name, $(nproc) cores: gzip -6 $(rate "$size" "$gzip_pack") ($(peak_mib gzip -6 -c "$all"))," \
+         "pigz -6 $(rate "$size" "$pigz_pack") ($(peak_mib pigz -6 -c "$all"))," \
+         "gzip -d $(rate "$size" "$gzip_unpack") ($(peak_mib gzip -d -c "$all.gz"))," \
+         "pigz -d $(rate "$size" "$pigz_unpack") ($(peak_mib pigz -d -c "$all.gz"))"
 
-    cp "$work.run/gzip-in/all.gz" "$work.run/gzip-out/all.gz"
-    gzip_decode=$(median_seconds "rm -f $work.run/gzip-out/all" \
-        "gzip -d -k -f $work.run/gzip-out/all.gz")
-    lzss_decode=$(median_seconds "rm -rf $work.run/out" "$lzss $work.run/a.qbr $list $work.run/out/")
-    rm -rf "$work.run/out"
-    decode_peak=$(peak_kib "$lzss" "$work.run/a.qbr" "$list" "$work.run/out/")
-    if ! (cd "$work.run/out" && tr '\\' '/' < "$list" | xargs -d '\n' cat) |
-         cmp -s - "$work.run/gzip-in/all"; then
-        echo "compare_gzip.sh: $name does not unpack to its input" >&2
+    local threads label target pack unpack pack_peak unpack_peak
+    for threads in 1 "$(nproc)"; do
+        # All threads is the default: LZSS_THREADS unset, as a user runs it.
+        if [ "$threads" = 1 ]; then label="1 thread"; else label="$threads threads (default)"; fi
+        if [ "$threads" = 1 ]; then target=$pack_one_target; else target=$pack_all_target; fi
+        if [ "$threads" = 1 ]; then export LZSS_THREADS=1; else unset LZSS_THREADS; fi
+        pack=$(median_seconds "rm -f $work.run/a.qbr" "$lzss $folder/ $list $work.run/a.qbr")
+        pack_peak=$(peak_kib "$lzss" "$folder/" "$list" "$work.run/a.qbr")
+        unpack=$(median_seconds "rm -rf $work.run/out" "$lzss $work.run/a.qbr $list $work.run/out/")
+        rm -rf "$work.run/out"
+        unpack_peak=$(peak_kib "$lzss" "$work.run/a.qbr" "$list" "$work.run/out/")
+        unset LZSS_THREADS
+        if ! (cd "$work.run/out" && tr '\\' '/' < "$list" | xargs -d '\n' cat) | cmp -s - "$all"; then
+            echo "compare_gzip.sh: $name does not unpack to its input" >&2
+            exit 1
+        fi
+        report "$name pack, $label" "gzip -6" "$size" "$gzip_pack" "$pack" "$pack_peak" "$target"
+        report "$name pack, $label" "pigz -6" "$size" "$pigz_pack" "$pack" "$pack_peak" 0
+        if [ "$threads" = 1 ]; then target=0; else target=$unpack_target; fi
+        report "$name unpack, $label" "gzip -d" "$size" "$gzip_unpack" "$unpack" "$unpack_peak" "$target"
+        report "$name unpack, $label" "pigz -d" "$size" "$pigz_unpack" "$unpack" "$unpack_peak" 0
+    done
+
+    # Every thread count writes the same archive.
+    local digests=() count
+    for threads in 1 2 3 8 64 "$(nproc)"; do
+        LZSS_THREADS=$threads "$lzss" "$folder/" "$list" "$work.run/t.qbr" >/dev/null
+        digests+=("$(sha256sum < "$work.run/t.qbr" | cut -d' ' -f1)")
+    done
+    count=$(printf '%s\n' "${digests[@]}" | sort -u | wc -l)
+    if [ "$count" != 1 ]; then
+        echo "compare_gzip.sh: $name: the archives of 1, 2, 3, 8 and 64 threads differ" >&2
         exit 1
     fi
-
-    report "$name encode" "$size" "$gzip_encode" "$lzss_encode" "$encode_peak" "$encode_target"
-    report "$name decode" "$size" "$gzip_decode" "$lzss_decode" "$decode_peak" "$decode_target"
-    echo "$name archive: lzss $(stat -c %s "$work.run/a.qbr") bytes, gzip -6 $(stat -c %s "$work.run/gzip-in/all.gz") bytes"
+    echo "$name archive: lzss $(stat -c %s "$work.run/a.qbr") bytes, SHA-256 ${digests[0]}" \
+         "(1, 2, 3, 8, 64 threads alike); gzip -6 $(stat -c %s "$all.gz") bytes"
 }
 
-# One file as large as the whole game corpus: peak memory must not grow with the file.
+# One file as large as the whole game corpus: peak memory must not grow with the file, nor with
+# the number of threads.
 bench_one_large_file() {
     local work=$scratch/large.run
     rm -rf "$work"
@@ -116,11 +159,18 @@ bench_one_large_file() {
     echo "all.bin" > "$work/list"
     local encode_peak decode_peak size
     size=$(stat -c %s "$work/in/all.bin")
-    encode_peak=$(peak_kib "$lzss" "$work/in/" "$work/list" "$work/a.qbr")
-    decode_peak=$(peak_kib "$lzss" "$work/a.qbr" "$work/list" "$work/out/")
-    cmp -s "$work/in/all.bin" "$work/out/all.bin" || { echo "large file differs" >&2; exit 1; }
-    awk -v s="$size" -v e="$encode_peak" -v d="$decode_peak" 'BEGIN {
-        printf "one file of %.1f MB     lzss peak: pack %.1f MiB, unpack %.1f MiB\n", s / 1e6, e / 1024, d / 1024 }'
+    for threads in 1 "$(nproc)" 64; do
+        encode_peak=$(LZSS_THREADS=$threads peak_kib "$lzss" "$work/in/" "$work/list" "$work/a.qbr")
+        rm -rf "$work/out"
+        decode_peak=$(LZSS_THREADS=$threads peak_kib "$lzss" "$work/a.qbr" "$work/list" "$work/out/")
+        cmp -s "$work/in/all.bin" "$work/out/all.bin" || { echo "large file differs" >&2; exit 1; }
+        awk -v s="$size" -v e="$encode_peak" -v d="$decode_peak" -v t="$threads" 'BEGIN {
+            printf "one file of %.1f MB, %2d threads   lzss peak: pack %.1f MiB, unpack %.1f MiB\n",
+                   s / 1e6, t, e / 1024, d / 1024 }'
+    done
+    # Many files at 64 threads: every worker busy at once.
+    encode_peak=$(LZSS_THREADS=64 peak_kib "$lzss" "$scratch/game/" "$scratch/game.list" "$work/g.qbr")
+    awk -v e="$encode_peak" 'BEGIN { printf "game corpus, 64 threads    lzss peak: pack %.1f MiB\n", e / 1024 }'
     rm -rf "$work"
 }
 
@@ -163,7 +213,8 @@ print(f"{n} small files unpack  lzss {n / l:8.0f} files/s  cp -r {n / c:8.0f} fi
 }
 
 echo "compare_gzip.sh: $runs runs per command, medians; $(nproc) cores; $(gzip --version | head -1)"
-bench_corpus canterbury "$canterbury" "$scratch/canterbury.list" 0.3 3
-bench_corpus game "$scratch/game" "$scratch/game.list" 0.5 3
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+bench_corpus canterbury "$canterbury" "$scratch/canterbury.list" 0.5 0.3 3
+bench_corpus game "$scratch/game" "$scratch/game.list" 0.8 0.45 4.5
 bench_one_large_file
 bench_small_files

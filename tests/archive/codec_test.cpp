@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -142,9 +143,16 @@ TEST(LzssCodec, DecodingLeavesTheWindowAsEncodingDoes)
     std::fill(wrapping.begin() + 7, wrapping.begin() + 23, 0);
     Bytes tail = bytes_of("baabbab");
     wrapping.insert(wrapping.end(), tail.begin(), tail.end());
+    // An entry of 4090 bytes after one that fills the window: its last strings run through the
+    // window's end into position 0, which only decoding the first entry wrote.
+    std::mt19937 generator(1);
+    Bytes full(LZ_WINDOW_BYTES);
+    for (uint8_t& byte : full)
+        byte = "ab"[generator() % 2];
     const CarryOver cases[] = {
         {"short entry", bytes_of("baabbab"), bytes_of("bbbabb")},
         {"entry that wraps the window", wrapping, bytes_of("bbbabb")},
+        {"entry of 4090 bytes", full, Bytes(full.begin(), full.begin() + 4090)},
     };
     for (const CarryOver& c : cases) {
         SCOPED_TRACE(c.name);
@@ -212,6 +220,7 @@ TEST(LzssCodec, RoundTripsAroundTheWindowWrap)
         {"random 70000", random_bytes(70000, 5)}, {"runs 100000", run_bytes(100000, 6)},
         {"zeros 9000", Bytes(9000, 0)},         {"one byte", bytes_of("z")},
         {"two bytes", bytes_of("zz")},          {"eighteen equal", repeat("z", 18)},
+        {"zeros 200000: pairs to the end of the output block", Bytes(200000, 0)},
     };
     for (const RoundTrip& c : cases) {
         SCOPED_TRACE(c.name);

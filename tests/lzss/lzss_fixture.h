@@ -90,6 +90,17 @@ protected:
         return run_program(LZSS_PROGRAM, arguments, logs.path());
     }
 
+#ifndef _WIN32
+    // lzss with LZSS_THREADS set to `threads`.
+    ProgramRun lzss_on(const char* threads, const Arguments& arguments)
+    {
+        setenv("LZSS_THREADS", threads, 1);
+        ProgramRun run = lzss(arguments);
+        unsetenv("LZSS_THREADS");
+        return run;
+    }
+#endif
+
     // in/first.txt (1500 bytes of text) and in/second.bin (3000 random bytes), named in that
     // order by list.txt and packed into a.qbr by lzss.
     void make_standard_archive()

@@ -3,6 +3,10 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <random>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "lzss/lzss_fixture.h"
 #include "tools/lzss/messages.h"
@@ -138,6 +142,16 @@ TEST_F(LzssTool, UnpacksIntoFoldersThatDoNotExistYet)
     }
 }
 
+static size_t regular_files_under(const std::string& root)
+{
+    size_t count = 0;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(root, error);
+         it != fs::recursive_directory_iterator(); it.increment(error))
+        count += it->is_regular_file() ? 1 : 0;
+    return count;
+}
+
 TEST_F(LzssTool, ReportsEachUnpackFailureWithItsMessageAndStatus)
 {
     make_standard_archive();
@@ -188,14 +202,22 @@ TEST_F(LzssTool, ReportsEachUnpackFailureWithItsMessageAndStatus)
          "Fatal compression error, could not create directory out/maps.\n"},
 #endif
     };
-    for (const ToolCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        fs::remove_all("out");
-        c.stage();
-        ProgramRun run = lzss(c.arguments);
-        EXPECT_EQ(c.status, run.status);
-        EXPECT_EQ(c.out, run.out);
-        EXPECT_EQ(c.err, run.err);
+    for (const char* threads : {"1", "2"}) {
+        for (const ToolCase& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + threads);
+            fs::remove_all("out");
+            c.stage();
+            const size_t staged = regular_files_under("out");
+            ProgramRun run = lzss_on(threads, c.arguments);
+            EXPECT_EQ(c.status, run.status);
+            EXPECT_EQ(c.out, run.out);
+            EXPECT_EQ(c.err, run.err);
+            // Files are created in list order, and none after the entry that failed.
+            if (c.arguments[2] == "out/") {
+                EXPECT_EQ(staged + lines_of(run.out).size() + (c.status == 5 || c.status == 11),
+                          regular_files_under("out"));
+            }
+        }
     }
 }
 
@@ -240,13 +262,13 @@ TEST_F(LzssTool, ReportsEachPackFailureAndKeepsTheEarlierArchive)
           "Fatal compression error, could not open file infirst.txt.\n"},
          true},
 #ifndef _WIN32
-        {{"archive write fails",
+        {{"archive write fails in the second entry",
           [] {
               write_file("in/big.bin", random_bytes(200000, 7));
-              write_text("big.txt", "big.bin\n");
+              write_text("big.txt", "first.txt\nbig.bin\nsecond.bin\n");
               link_to_full_disk("a.qbr.partial");
           },
-          {"in/", "big.txt", "a.qbr"}, 8, "",
+          {"in/", "big.txt", "a.qbr"}, 8, "      1500     1500 in/first.txt\n",
           "Fatal compression error, could not compress in/big.bin to a.qbr.\n"},
          true},
         {{"archive fails when flushed at the end",
@@ -259,22 +281,64 @@ TEST_F(LzssTool, ReportsEachPackFailureAndKeepsTheEarlierArchive)
          true},
 #endif
     };
-    for (const PackCase& c : cases) {
-        SCOPED_TRACE(c.run.name);
-        const std::string archive = c.run.arguments[2];
-        fs::remove("a.qbr");
-        if (c.earlier)
-            write_file(archive, earlier_archive);
-        c.run.stage();
-        ProgramRun run = lzss(c.run.arguments);
-        EXPECT_EQ(c.run.status, run.status);
-        EXPECT_EQ(c.run.out, run.out);
-        EXPECT_EQ(c.run.err, run.err);
-        if (c.earlier)
-            EXPECT_TRUE(earlier_archive == read_file(archive));
-        else
-            EXPECT_FALSE(link_or_file_exists(archive));
-        EXPECT_FALSE(link_or_file_exists(archive + ".partial"));
+    for (const char* threads : {"1", "3"}) {
+        for (const PackCase& c : cases) {
+            SCOPED_TRACE(std::string(c.run.name) + ", threads " + threads);
+            const std::string archive = c.run.arguments[2];
+            fs::remove("a.qbr");
+            if (c.earlier)
+                write_file(archive, earlier_archive);
+            c.run.stage();
+            ProgramRun run = lzss_on(threads, c.run.arguments);
+            EXPECT_EQ(c.run.status, run.status);
+            EXPECT_EQ(c.run.out, run.out);
+            EXPECT_EQ(c.run.err, run.err);
+            if (c.earlier)
+                EXPECT_TRUE(earlier_archive == read_file(archive));
+            else
+                EXPECT_FALSE(link_or_file_exists(archive));
+            EXPECT_FALSE(link_or_file_exists(archive + ".partial"));
+        }
+    }
+}
+
+// Entries coded on several threads start from the window one thread would hold: the trees mix
+// empty files, files under 4096 bytes (which change only part of the window) and files above
+// 64 KiB, with much shared text, and one input is a pipe, which cannot be read from its end.
+TEST_F(LzssTool, PacksTheSameArchiveOnAnyNumberOfThreads)
+{
+    for (uint32_t tree = 1; tree <= 3; tree++) {
+        SCOPED_TRACE(tree);
+        fs::remove_all("in");
+        std::mt19937 generator(tree);
+        std::string list;
+        for (int i = 0; i < 60; i++) {
+            size_t size = generator() % 4200;
+            size = i % 9 == 0 ? 0 : i % 13 == 0 ? 65537 + generator() % 30000 : size;
+            const std::string name = "f" + std::to_string(i);
+            Bytes bytes = i % 4 == 0 ? random_bytes(size, i) : text_bytes(size, i % 5);
+            if (i > 30 && i < 36)  // short, and like the pipe's text
+                bytes = text_bytes(20 + generator() % 200, 9);
+            write_file("in/" + name, bytes);
+            list += name + "\n";
+            if (i == 30)
+                list += "pipe\n";
+        }
+        write_text("list.txt", list);
+        Bytes reference;
+        for (const char* threads : {"1", "2", "3", "8"}) {
+            SCOPED_TRACE(threads);
+            fs::remove("in/pipe");
+            ASSERT_EQ(0, mkfifo("in/pipe", 0600));
+            std::thread writer([] { write_file("in/pipe", text_bytes(3000, 9)); });
+            ProgramRun run = lzss_on(threads, {"in/", "list.txt", "a.qbr"});
+            writer.join();
+            ASSERT_EQ(0, run.status) << run.err;
+            if (reference.empty())
+                reference = read_file("a.qbr");
+            else
+                EXPECT_TRUE(reference == read_file("a.qbr"));
+        }
     }
 }
 

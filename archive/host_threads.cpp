@@ -1,0 +1,177 @@
+// host_threads.cpp -- threads, semaphores and a lock: the C++ standard library on Linux, the
+// Win32 API (as on Windows XP: no condition variables, no slim locks) in the Windows build.
+
+#include "archive/host_threads.h"
+
+#ifdef _WIN32
+
+#include <new>
+
+#include <process.h>
+#include <windows.h>
+
+struct HostThread {
+    HANDLE handle;
+    HostThreadBody body;
+    void* context;
+};
+
+// _beginthreadex rather than CreateThread: the C library then keeps its per-thread state right.
+static unsigned __stdcall run_thread(void* argument)
+{
+    HostThread* thread = static_cast<HostThread*>(argument);
+    thread->body(thread->context);
+    return 0;
+}
+
+HostThread* start_host_thread(HostThreadBody body, void* context)
+{
+    HostThread* thread = new (std::nothrow) HostThread{nullptr, body, context};
+    if (thread == nullptr)
+        return nullptr;
+    uintptr_t handle = _beginthreadex(nullptr, 0, run_thread, thread, 0, nullptr);
+    if (handle == 0) {
+        delete thread;
+        return nullptr;
+    }
+    thread->handle = reinterpret_cast<HANDLE>(handle);
+    return thread;
+}
+
+void join_host_thread(HostThread* thread)
+{
+    WaitForSingleObject(thread->handle, INFINITE);
+    CloseHandle(thread->handle);
+    delete thread;
+}
+
+HostSemaphore* new_host_semaphore(int count)
+{
+    HANDLE handle = CreateSemaphoreA(nullptr, count, 0x7fffffff, nullptr);
+    return reinterpret_cast<HostSemaphore*>(handle);
+}
+
+void free_host_semaphore(HostSemaphore* semaphore)
+{
+    CloseHandle(reinterpret_cast<HANDLE>(semaphore));
+}
+
+void wait_host_semaphore(HostSemaphore* semaphore)
+{
+    WaitForSingleObject(reinterpret_cast<HANDLE>(semaphore), INFINITE);
+}
+
+void post_host_semaphore(HostSemaphore* semaphore)
+{
+    ReleaseSemaphore(reinterpret_cast<HANDLE>(semaphore), 1, nullptr);
+}
+
+struct HostLock {
+    CRITICAL_SECTION section;
+};
+
+HostLock* new_host_lock()
+{
+    HostLock* lock = new (std::nothrow) HostLock;
+    if (lock == nullptr)
+        return nullptr;
+    InitializeCriticalSection(&lock->section);
+    return lock;
+}
+
+void free_host_lock(HostLock* lock)
+{
+    DeleteCriticalSection(&lock->section);
+    delete lock;
+}
+
+void lock_host_lock(HostLock* lock) { EnterCriticalSection(&lock->section); }
+
+void unlock_host_lock(HostLock* lock) { LeaveCriticalSection(&lock->section); }
+
+int host_processor_count()
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
+}
+
+#else
+
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include <unistd.h>
+
+struct HostThread {
+    std::thread thread;
+};
+
+HostThread* start_host_thread(HostThreadBody body, void* context)
+{
+    HostThread* thread = new (std::nothrow) HostThread;
+    if (thread == nullptr)
+        return nullptr;
+    thread->thread = std::thread(body, context);
+    return thread;
+}
+
+void join_host_thread(HostThread* thread)
+{
+    thread->thread.join();
+    delete thread;
+}
+
+struct HostSemaphore {
+    std::mutex mutex;
+    std::condition_variable posted;
+    int count;
+};
+
+HostSemaphore* new_host_semaphore(int count)
+{
+    HostSemaphore* semaphore = new (std::nothrow) HostSemaphore;
+    if (semaphore != nullptr)
+        semaphore->count = count;
+    return semaphore;
+}
+
+void free_host_semaphore(HostSemaphore* semaphore) { delete semaphore; }
+
+void wait_host_semaphore(HostSemaphore* semaphore)
+{
+    std::unique_lock<std::mutex> hold(semaphore->mutex);
+    semaphore->posted.wait(hold, [semaphore] { return semaphore->count > 0; });
+    semaphore->count--;
+}
+
+void post_host_semaphore(HostSemaphore* semaphore)
+{
+    {
+        std::lock_guard<std::mutex> hold(semaphore->mutex);
+        semaphore->count++;
+    }
+    semaphore->posted.notify_one();
+}
+
+struct HostLock {
+    std::mutex mutex;
+};
+
+HostLock* new_host_lock() { return new (std::nothrow) HostLock; }
+
+void free_host_lock(HostLock* lock) { delete lock; }
+
+void lock_host_lock(HostLock* lock) { lock->mutex.lock(); }
+
+void unlock_host_lock(HostLock* lock) { lock->mutex.unlock(); }
+
+int host_processor_count()
+{
+    long count = sysconf(_SC_NPROCESSORS_ONLN);
+    return count > 0 ? static_cast<int>(count) : 1;
+}
+
+#endif
