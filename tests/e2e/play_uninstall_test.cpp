@@ -47,6 +47,14 @@ static void store_install(const std::string& destination, int32_t type)
     RegCloseKey(key);
 }
 
+// Records `data` as the data folder and puts a saved game and a saved replay in it.
+static void store_saves(const std::string& data)
+{
+    store_location(data);
+    write_file(data + "\\lap.GAME", bytes_of("saved game"));
+    write_file(data + "\\lap.REPLAY", bytes_of("saved replay"));
+}
+
 // Ends the stand-in game whose window has this title, once it has appeared.
 static bool close_game_window(const char* title)
 {
@@ -273,9 +281,7 @@ TEST_F(InstalledGame, UninstallRemovesListedFilesAndKeepsTheRest)
         } else {
             write_file(notes, bytes_of("mine"));
         }
-        store_location(data);
-        write_file(data + "\\lap.GAME", bytes_of("saved game"));
-        write_file(data + "\\lap.REPLAY", bytes_of("saved replay"));
+        store_saves(data);
 
         HWND main = restart();
         ASSERT_NE(nullptr, main);
@@ -310,9 +316,7 @@ TEST_F(InstalledGame, UninstallRemovesListedFilesAndKeepsTheRest)
 TEST_F(InstalledGame, UninstallDoesOnlyWhatIsSelected)
 {
     const std::string data = destination + "\\data";
-    store_location(data);
-    write_file(data + "\\lap.GAME", bytes_of("saved game"));
-    write_file(data + "\\lap.REPLAY", bytes_of("saved replay"));
+    store_saves(data);
     HWND main = restart();
     ASSERT_NE(nullptr, main);
     HWND dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);
