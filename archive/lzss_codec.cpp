@@ -43,13 +43,32 @@ static_assert((LZ_MAX_MATCH + 7) / 8 * 8 - LZ_MAX_MATCH <= LZ_COPY_OVERRUN,
 
 enum { SMALLER, LARGER };  // the two children of a tree node
 
-// A node of the encoder's tree, with the first 8 bytes of each child's string (as bits_load_word
-// gives them), so that a visit can compare them before it reads the child's node or string.
-// They stay valid: no window byte of a node in the tree changes while it is there.
+// The tree is kept in one of two layouts, which the encoder changes between as the walks of its
+// insertions get longer or shorter (see tree_insert); both hold the same tree.
+//
+// A TreeNode holds the first 8 bytes of each child's string (as bits_load_word gives them), so
+// that a visit can compare them before it reads the child's node or string. They stay valid: no
+// window byte of a node in the tree changes while it is there.
 struct TreeNode {
     int32_t parent;
-    int32_t children[2];       // [SMALLER] and [LARGER]
+    int32_t children[2];  // [SMALLER] and [LARGER]
     uint64_t child_words[2];
+};
+
+// A SmallTreeNode holds only the links: 8 bytes, so that the whole tree (32 KiB) and the window
+// stay in the processor's first-level cache however deep the walks go.
+struct SmallTreeNode {
+    uint16_t parent;
+    uint16_t children[2];
+    uint16_t unused;
+};
+
+static_assert(LZ_ROOT_NODE <= UINT16_MAX, "every node number fits in a SmallTreeNode");
+
+enum {
+    LZ_WALK_SAMPLE = 4096,  // insertions between two looks at the length of the walks
+    LZ_DEEP_WALK = 32,      // average visits per insertion above which the small nodes are used
+    LZ_SHALLOW_WALK = 24,   // and below which the TreeNodes are used again
 };
 
 // What one encoder works with: the window with the copy of its first bytes, the search tree and
@@ -58,6 +77,7 @@ struct TreeNode {
 struct LzEncoder {
     uint8_t window[LZ_WINDOW_BYTES + LZ_WRAP_COPY_BYTES];
     TreeNode tree[LZ_WINDOW_BYTES + 1];
+    SmallTreeNode small_tree[LZ_WINDOW_BYTES + 1];
     uint8_t input[LZ_BLOCK_BYTES];
 };
 
@@ -101,57 +121,91 @@ void lzss_set_window(LzEncoder* lz, const uint8_t* window)
 
 void lzss_reset_window() { std::memset(lz_process.window, 0, sizeof lz_process.window); }
 
-// Makes `child` (possibly none) the SMALLER or LARGER child of `parent`, with the first word of
-// its string.
-static void set_child(LzEncoder* lz, int32_t parent, int side, int32_t child)
+// Makes `child` (possibly none) the SMALLER or LARGER child of `parent` (with the first word of
+// its string, in a TreeNode).
+static void set_child(TreeNode* tree, const uint8_t* window, int32_t parent, int side,
+                      int32_t child)
 {
-    lz->tree[parent].children[side] = child;
-    lz->tree[parent].child_words[side] = bits_load_word(lz->window + child);
+    tree[parent].children[side] = child;
+    tree[parent].child_words[side] = bits_load_word(window + child);
+}
+
+static void set_child(SmallTreeNode* tree, const uint8_t*, int32_t parent, int side, int32_t child)
+{
+    tree[parent].children[side] = static_cast<uint16_t>(child);
+}
+
+static void set_parent(TreeNode* tree, int32_t node, int32_t parent) { tree[node].parent = parent; }
+
+static void set_parent(SmallTreeNode* tree, int32_t node, int32_t parent)
+{
+    tree[node].parent = static_cast<uint16_t>(parent);
+}
+
+// Makes `node` a leaf under `parent`.
+template <typename Node>
+static void attach(Node* tree, const uint8_t* window, int32_t parent, int side, int32_t node)
+{
+    set_child(tree, window, parent, side, node);
+    tree[node] = Node{};
+    set_parent(tree, node, parent);
 }
 
 // `child` (possibly none) takes the place of `old_node` under its parent, whose `larger` field
 // is tested first; `old_node` leaves the tree.
-static void splice_out(LzEncoder* lz, int32_t old_node, int32_t child)
+template <typename Node>
+static void splice_out(Node* tree, const uint8_t* window, int32_t old_node, int32_t child)
 {
-    int32_t parent = lz->tree[old_node].parent;
-    lz->tree[child].parent = parent;
-    if (lz->tree[parent].children[LARGER] == old_node)
-        set_child(lz, parent, LARGER, child);
-    else if (lz->tree[parent].children[SMALLER] == old_node)
-        set_child(lz, parent, SMALLER, child);
-    lz->tree[old_node].parent = 0;
+    int32_t parent = tree[old_node].parent;
+    set_parent(tree, child, parent);
+    if (tree[parent].children[LARGER] == old_node)
+        set_child(tree, window, parent, LARGER, child);
+    else if (tree[parent].children[SMALLER] == old_node)
+        set_child(tree, window, parent, SMALLER, child);
+    tree[old_node].parent = 0;
 }
 
 // `new_node` takes the place of `old_node`, which leaves the tree.
-static void substitute(LzEncoder* lz, int32_t old_node, int32_t new_node)
+template <typename Node>
+static void substitute(Node* tree, const uint8_t* window, int32_t old_node, int32_t new_node)
 {
-    int32_t parent = lz->tree[old_node].parent;
-    if (lz->tree[parent].children[SMALLER] == old_node)
-        set_child(lz, parent, SMALLER, new_node);
-    else if (lz->tree[parent].children[LARGER] == old_node)
-        set_child(lz, parent, LARGER, new_node);
-    lz->tree[new_node] = lz->tree[old_node];
-    lz->tree[lz->tree[new_node].children[SMALLER]].parent = new_node;
-    lz->tree[lz->tree[new_node].children[LARGER]].parent = new_node;
-    lz->tree[old_node].parent = 0;
+    int32_t parent = tree[old_node].parent;
+    if (tree[parent].children[SMALLER] == old_node)
+        set_child(tree, window, parent, SMALLER, new_node);
+    else if (tree[parent].children[LARGER] == old_node)
+        set_child(tree, window, parent, LARGER, new_node);
+    tree[new_node] = tree[old_node];
+    set_parent(tree, tree[new_node].children[SMALLER], new_node);
+    set_parent(tree, tree[new_node].children[LARGER], new_node);
+    tree[old_node].parent = 0;
 }
 
-static void tree_remove(LzEncoder* lz, int32_t node)
+template <typename Node>
+static void tree_remove(Node* tree, const uint8_t* window, int32_t node)
 {
-    if (node == 0 || lz->tree[node].parent == 0)
+    if (node == 0 || tree[node].parent == 0)
         return;
-    const int32_t* children = lz->tree[node].children;
-    if (children[LARGER] == 0) {
-        splice_out(lz, node, children[SMALLER]);
-    } else if (children[SMALLER] == 0) {
-        splice_out(lz, node, children[LARGER]);
+    int32_t smaller = tree[node].children[SMALLER];
+    int32_t larger = tree[node].children[LARGER];
+    if (larger == 0) {
+        splice_out(tree, window, node, smaller);
+    } else if (smaller == 0) {
+        splice_out(tree, window, node, larger);
     } else {
-        int32_t next = children[SMALLER];
-        while (lz->tree[next].children[LARGER] != 0)
-            next = lz->tree[next].children[LARGER];
-        tree_remove(lz, next);
-        substitute(lz, node, next);
+        int32_t next = smaller;
+        while (tree[next].children[LARGER] != 0)
+            next = tree[next].children[LARGER];
+        tree_remove(tree, window, next);
+        substitute(tree, window, node, next);
     }
+}
+
+static void tree_remove(LzEncoder* lz, bool small, int32_t node)
+{
+    if (small)
+        tree_remove(lz->small_tree, lz->window, node);
+    else
+        tree_remove(lz->tree, lz->window, node);
 }
 
 // The number of zero bytes at the top of a non-zero word.
@@ -194,52 +248,140 @@ static int compare_with_key(const Key& key, uint64_t other_first, const uint8_t*
     return key.last == other[16] ? LZ_MAX_MATCH : 16;
 }
 
-// Inserts position `node` and returns the length of the longest match found on the way
-// (0 to 17); `match_position` receives its position. The last node visited among equally long
-// matches wins.
-static int tree_insert(LzEncoder* lz, int32_t node, int32_t* match_position)
+// What a walk of tree_insert found: the number of nodes it visited, and the longest match on
+// the way, the last visited among equally long ones.
+struct Walk {
+    int visits;
+    int best;
+    int32_t best_position;
+};
+
+// The walks of tree_insert. Each visits nodes from the top down to where the key belongs,
+// compares the key with each node's string, and puts the key's node there.
+//
+// Both are bound by the latency of loading the next node. With TreeNodes the next comparison
+// needs only the node's child word, and the side is an index rather than a branch, which would
+// be mispredicted about every other visit on most data. On data whose walks run long (tables of
+// records much alike), the tree no longer fits the first-level cache in TreeNodes and the
+// branches turn predictable: there each visit of the small tree loads both children and the first
+// 8 bytes of both their strings while its comparison chooses between them, and the branch lets
+// the processor walk on before it has.
+static inline Walk walk_tree(LzEncoder* lz, int32_t node, const Key& key)
 {
-    if (node == 0)
-        return 0;
-    int32_t visit = lz->tree[LZ_ROOT_NODE].children[LARGER];
-    if (visit == 0) {
-        set_child(lz, LZ_ROOT_NODE, LARGER, node);
-        lz->tree[node] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
-        return 0;
-    }
-    uint64_t visit_word = lz->tree[LZ_ROOT_NODE].child_words[LARGER];
-    const uint8_t* bytes = lz->window + node;
-    const Key key = {bits_load_word(bytes), bits_load_word(bytes + 8), bytes[16]};
     int best = 0;
     int32_t best_position = 0;
-    for (;;) {
+    TreeNode* tree = lz->tree;
+    const uint8_t* window = lz->window;
+    int32_t visit = tree[LZ_ROOT_NODE].children[LARGER];
+    uint64_t visit_word = tree[LZ_ROOT_NODE].child_words[LARGER];
+    for (int visits = 1;; visits++) {
         bool key_larger = false;
-        int equal = compare_with_key(key, visit_word, lz->window + visit, &key_larger);
+        int equal = compare_with_key(key, visit_word, window + visit, &key_larger);
         // Selects rather than a branch: whether a visit improves on the best is hard to predict.
         bool better = equal >= best;
         best = better ? equal : best;
         best_position = better ? visit : best_position;
         if (equal == LZ_MAX_MATCH) {
-            substitute(lz, visit, node);
-            break;
+            substitute(tree, window, visit, node);
+            return Walk{visits, best, best_position};
         }
-        // The side is an index rather than a branch, which would be mispredicted about every
-        // other visit: the next comparison needs only one load from this node. (Written with
-        // the two array pointers, gcc keeps the address arithmetic off that path.)
-        const int32_t* children = lz->tree[visit].children;
-        const uint64_t* child_words = lz->tree[visit].child_words;
+        // (Written with the two array pointers, gcc keeps the address arithmetic off the path
+        // to the next comparison.)
+        const int32_t* children = tree[visit].children;
+        const uint64_t* child_words = tree[visit].child_words;
         int side = key_larger ? LARGER : SMALLER;
         int32_t next = children[side];
         if (next == 0) {
-            set_child(lz, visit, side, node);
-            lz->tree[node] = TreeNode{visit, {0, 0}, {0, 0}};
-            break;
+            attach(tree, window, visit, side, node);
+            return Walk{visits, best, best_position};
         }
         visit_word = child_words[side];
         visit = next;
     }
-    *match_position = best_position;
-    return best;
+}
+
+static inline Walk walk_small_tree(LzEncoder* lz, int32_t node, const Key& key)
+{
+    int best = 0;
+    int32_t best_position = 0;
+    SmallTreeNode* tree = lz->small_tree;
+    const uint8_t* window = lz->window;
+    int32_t visit = tree[LZ_ROOT_NODE].children[LARGER];
+    uint64_t visit_word = bits_load_word(window + visit);
+    for (int visits = 1;; visits++) {
+        int32_t smaller = tree[visit].children[SMALLER];
+        int32_t larger = tree[visit].children[LARGER];
+        uint64_t smaller_word = bits_load_word(window + smaller);
+        uint64_t larger_word = bits_load_word(window + larger);
+        bool key_larger = false;
+        int equal = compare_with_key(key, visit_word, window + visit, &key_larger);
+        bool better = equal >= best;
+        best = better ? equal : best;
+        best_position = better ? visit : best_position;
+        if (equal == LZ_MAX_MATCH) {
+            substitute(tree, window, visit, node);
+            return Walk{visits, best, best_position};
+        }
+        int32_t next = key_larger ? larger : smaller;
+        if (next == 0) {
+            attach(tree, window, visit, key_larger ? LARGER : SMALLER, node);
+            return Walk{visits, best, best_position};
+        }
+        visit_word = key_larger ? larger_word : smaller_word;
+        visit = next;
+    }
+}
+
+// Moves the tree from one layout into the other; returns the new layout (true: small).
+static bool change_layout(LzEncoder* lz, bool small)
+{
+    for (int32_t n = 0; n <= LZ_ROOT_NODE; n++) {
+        if (small) {
+            lz->tree[n].parent = lz->small_tree[n].parent;
+            for (int side = SMALLER; side <= LARGER; side++)
+                set_child(lz->tree, lz->window, n, side, lz->small_tree[n].children[side]);
+        } else {
+            lz->small_tree[n] = SmallTreeNode{static_cast<uint16_t>(lz->tree[n].parent),
+                                              {static_cast<uint16_t>(lz->tree[n].children[0]),
+                                               static_cast<uint16_t>(lz->tree[n].children[1])},
+                                              0};
+        }
+    }
+    return !small;
+}
+
+// The layout for the next insertions, after LZ_WALK_SAMPLE insertions whose walks visited
+// `visited` nodes: the tree changes layout when their average has crossed the bound.
+static bool choose_layout(LzEncoder* lz, bool small, int visited)
+{
+    int average = visited / LZ_WALK_SAMPLE;
+    if (small ? average < LZ_SHALLOW_WALK : average > LZ_DEEP_WALK)
+        return change_layout(lz, small);
+    return small;
+}
+
+// Inserts position `node` into the tree in its layout (`small`) and returns the length of the
+// longest match found on the way (0 to 17); `match_position` receives its position. The last
+// node visited among equally long matches wins. Adds the nodes visited to `*visited`.
+static int tree_insert(LzEncoder* lz, bool small, int32_t node, int32_t* match_position,
+                       int* visited)
+{
+    if (node == 0)
+        return 0;
+    if (small ? lz->small_tree[LZ_ROOT_NODE].children[LARGER] == 0
+              : lz->tree[LZ_ROOT_NODE].children[LARGER] == 0) {
+        if (small)
+            attach(lz->small_tree, lz->window, LZ_ROOT_NODE, LARGER, node);
+        else
+            attach(lz->tree, lz->window, LZ_ROOT_NODE, LARGER, node);
+        return 0;
+    }
+    const uint8_t* bytes = lz->window + node;
+    const Key key = {bits_load_word(bytes), bits_load_word(bytes + 8), bytes[16]};
+    Walk walk = small ? walk_small_tree(lz, node, key) : walk_tree(lz, node, key);
+    *visited += walk.visits;
+    *match_position = walk.best_position;
+    return walk.best;
 }
 
 static int put_literal(BitStream* stream, uint8_t byte)
@@ -281,6 +423,9 @@ int64_t lzss_encode_entry(FILE* file, BitStream* stream)
 int64_t lzss_encode_entry_with(LzEncoder* lz, FILE* file, BitStream* stream)
 {
     std::memset(lz->tree, 0, sizeof lz->tree);
+    bool small = false;  // the tree is in small_tree
+    int inserted = 0;    // insertions since the last look at the walks
+    int visited = 0;     // the nodes their walks visited
     InputBlock input = {file, lz->input, 0, 0};
     int32_t position = 1;
     int lookahead = 0;
@@ -289,8 +434,7 @@ int64_t lzss_encode_entry_with(LzEncoder* lz, FILE* file, BitStream* stream)
         store_window_byte(lz, position + lookahead++, static_cast<uint8_t>(c));
     int64_t count = lookahead;
 
-    set_child(lz, LZ_ROOT_NODE, LARGER, position);
-    lz->tree[position] = TreeNode{LZ_ROOT_NODE, {0, 0}, {0, 0}};
+    attach(lz->tree, lz->window, LZ_ROOT_NODE, LARGER, position);
     int match_length = 0;
     int32_t match_position = 0;
 
@@ -309,7 +453,7 @@ int64_t lzss_encode_entry_with(LzEncoder* lz, FILE* file, BitStream* stream)
         }
         for (int i = 0; i < steps; i++) {
             int32_t incoming = (position + LZ_MAX_MATCH) & LZ_WINDOW_MASK;
-            tree_remove(lz, incoming);
+            tree_remove(lz, small, incoming);
             if ((c = read_byte(&input)) != EOF) {
                 store_window_byte(lz, incoming, static_cast<uint8_t>(c));
                 count++;
@@ -317,8 +461,14 @@ int64_t lzss_encode_entry_with(LzEncoder* lz, FILE* file, BitStream* stream)
                 lookahead--;
             }
             position = (position + 1) & LZ_WINDOW_MASK;
-            if (lookahead > 0)
-                match_length = tree_insert(lz, position, &match_position);
+            if (lookahead > 0) {
+                match_length = tree_insert(lz, small, position, &match_position, &visited);
+                if (++inserted == LZ_WALK_SAMPLE) {
+                    small = choose_layout(lz, small, visited);
+                    inserted = 0;
+                    visited = 0;
+                }
+            }
         }
     }
     if (std::ferror(file))
