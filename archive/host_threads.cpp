@@ -144,7 +144,7 @@ struct HostSemaphore {
     std::condition_variable posted;
 };
 
-enum { SEMAPHORE_POLLS = 4000 };  // about 20 to 50 microseconds
+enum { SEMAPHORE_POLLS = 4000 };  // some tens of microseconds
 
 HostSemaphore* new_host_semaphore(int count)
 {
