@@ -266,24 +266,33 @@ struct Walk {
 // branches turn predictable: there each visit of the small tree loads both children and the first
 // 8 bytes of both their strings while its comparison chooses between them, and the branch lets
 // the processor walk on before it has.
+// Compares the key with the string of node `visit`, whose first 8 bytes are `visit_word`, and
+// makes the node the walk's best match when it is at least as long as the best so far. Returns
+// the number of equal bytes; `*key_larger` as compare_with_key.
+static inline int compare_visit(const Key& key, const uint8_t* window, int32_t visit,
+                                uint64_t visit_word, Walk* walk, bool* key_larger)
+{
+    walk->visits++;
+    int equal = compare_with_key(key, visit_word, window + visit, key_larger);
+    // Selects rather than a branch: whether a visit improves on the best is hard to predict.
+    bool better = equal >= walk->best;
+    walk->best = better ? equal : walk->best;
+    walk->best_position = better ? visit : walk->best_position;
+    return equal;
+}
+
 static inline Walk walk_tree(LzEncoder* lz, int32_t node, const Key& key)
 {
-    int best = 0;
-    int32_t best_position = 0;
     TreeNode* tree = lz->tree;
     const uint8_t* window = lz->window;
     int32_t visit = tree[LZ_ROOT_NODE].children[LARGER];
     uint64_t visit_word = tree[LZ_ROOT_NODE].child_words[LARGER];
-    for (int visits = 1;; visits++) {
+    Walk walk = {0, 0, 0};
+    for (;;) {
         bool key_larger = false;
-        int equal = compare_with_key(key, visit_word, window + visit, &key_larger);
-        // Selects rather than a branch: whether a visit improves on the best is hard to predict.
-        bool better = equal >= best;
-        best = better ? equal : best;
-        best_position = better ? visit : best_position;
-        if (equal == LZ_MAX_MATCH) {
+        if (compare_visit(key, window, visit, visit_word, &walk, &key_larger) == LZ_MAX_MATCH) {
             substitute(tree, window, visit, node);
-            return Walk{visits, best, best_position};
+            return walk;
         }
         // (Written with the two array pointers, gcc keeps the address arithmetic off the path
         // to the next comparison.)
@@ -293,7 +302,7 @@ static inline Walk walk_tree(LzEncoder* lz, int32_t node, const Key& key)
         int32_t next = children[side];
         if (next == 0) {
             attach(tree, window, visit, side, node);
-            return Walk{visits, best, best_position};
+            return walk;
         }
         visit_word = child_words[side];
         visit = next;
@@ -302,30 +311,25 @@ static inline Walk walk_tree(LzEncoder* lz, int32_t node, const Key& key)
 
 static inline Walk walk_small_tree(LzEncoder* lz, int32_t node, const Key& key)
 {
-    int best = 0;
-    int32_t best_position = 0;
     SmallTreeNode* tree = lz->small_tree;
     const uint8_t* window = lz->window;
     int32_t visit = tree[LZ_ROOT_NODE].children[LARGER];
     uint64_t visit_word = bits_load_word(window + visit);
-    for (int visits = 1;; visits++) {
+    Walk walk = {0, 0, 0};
+    for (;;) {
         int32_t smaller = tree[visit].children[SMALLER];
         int32_t larger = tree[visit].children[LARGER];
         uint64_t smaller_word = bits_load_word(window + smaller);
         uint64_t larger_word = bits_load_word(window + larger);
         bool key_larger = false;
-        int equal = compare_with_key(key, visit_word, window + visit, &key_larger);
-        bool better = equal >= best;
-        best = better ? equal : best;
-        best_position = better ? visit : best_position;
-        if (equal == LZ_MAX_MATCH) {
+        if (compare_visit(key, window, visit, visit_word, &walk, &key_larger) == LZ_MAX_MATCH) {
             substitute(tree, window, visit, node);
-            return Walk{visits, best, best_position};
+            return walk;
         }
         int32_t next = key_larger ? larger : smaller;
         if (next == 0) {
             attach(tree, window, visit, key_larger ? LARGER : SMALLER, node);
-            return Walk{visits, best, best_position};
+            return walk;
         }
         visit_word = key_larger ? larger_word : smaller_word;
         visit = next;
