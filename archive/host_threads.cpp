@@ -45,7 +45,7 @@ void join_host_thread(HostThread* thread)
     delete thread;
 }
 
-HostSemaphore* new_host_semaphore(int count)
+HostSemaphore* new_host_semaphore(int count, bool)
 {
     HANDLE handle = CreateSemaphoreA(nullptr, count, 0x7fffffff, nullptr);
     return reinterpret_cast<HostSemaphore*>(handle);
@@ -133,25 +133,25 @@ void join_host_thread(HostThread* thread)
     delete thread;
 }
 
-// A count that a waiting thread first polls for a while before it sleeps: the pipelined unpack
-// hands over a block every few microseconds, and a thread that has not gone to sleep needs no
-// system call to be woken. `sleepers` counts the threads that may be asleep; a post wakes one
-// only then.
+// A count that a waiting thread may poll for a while before it sleeps. `sleepers` counts the
+// threads that may be asleep; a post wakes one only then.
 struct HostSemaphore {
     std::atomic<int> count;
     std::atomic<int> sleepers;
+    int polls;
     std::mutex mutex;
     std::condition_variable posted;
 };
 
 enum { SEMAPHORE_POLLS = 4000 };  // some tens of microseconds
 
-HostSemaphore* new_host_semaphore(int count)
+HostSemaphore* new_host_semaphore(int count, bool polling)
 {
     HostSemaphore* semaphore = new (std::nothrow) HostSemaphore;
     if (semaphore != nullptr) {
         semaphore->count = count;
         semaphore->sleepers = 0;
+        semaphore->polls = polling ? SEMAPHORE_POLLS : 0;
     }
     return semaphore;
 }
@@ -171,7 +171,7 @@ static bool take_one(HostSemaphore* semaphore)
 
 void wait_host_semaphore(HostSemaphore* semaphore)
 {
-    for (int i = 0; i < SEMAPHORE_POLLS; i++) {
+    for (int i = 0; i < semaphore->polls; i++) {
         if (take_one(semaphore))
             return;
         pause_briefly();

@@ -19,8 +19,11 @@ HostThread* start_host_thread(HostThreadBody body, void* context);
 // Waits until the thread's body has returned, and releases the thread.
 void join_host_thread(HostThread* thread);
 
-// A counting semaphore holding `count` at first; null when it could not be made.
-HostSemaphore* new_host_semaphore(int count);
+// A counting semaphore holding `count` at first; null when it could not be made. A thread that
+// waits on a `polling` one first polls the count for some tens of microseconds, where the host
+// allows it: a hand-over then needs no system call, which pays when each of two threads on two
+// processors waits for the other many times a second, and costs when threads outnumber them.
+HostSemaphore* new_host_semaphore(int count, bool polling);
 void free_host_semaphore(HostSemaphore* semaphore);
 
 // Waits until the count is above 0, then takes 1 from it.

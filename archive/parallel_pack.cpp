@@ -262,7 +262,7 @@ static void free_pool(PackPool* pool)
 static bool set_up_pool(PackPool* pool, int threads)
 {
     pool->worker_count = threads < PACK_MAX_THREADS ? threads : PACK_MAX_THREADS;
-    pool->jobs_ready = new_host_semaphore(0);
+    pool->jobs_ready = new_host_semaphore(0, false);
     pool->lock = new_host_lock();
     pool->chunk_memory = static_cast<uint8_t*>(std::malloc(size_t(PACK_BUFFER_BYTES)));
     pool->jobs = new PackJob[PACK_RING]();
@@ -276,8 +276,8 @@ static bool set_up_pool(PackPool* pool, int threads)
     }
     pool->free_count = PACK_CHUNKS;
     for (int i = 0; i < PACK_RING; i++) {
-        pool->jobs[i].wake = new_host_semaphore(0);
-        pool->jobs[i].ready = new_host_semaphore(0);
+        pool->jobs[i].wake = new_host_semaphore(0, false);
+        pool->jobs[i].ready = new_host_semaphore(0, false);
         if (pool->jobs[i].wake == nullptr || pool->jobs[i].ready == nullptr)
             return false;
     }

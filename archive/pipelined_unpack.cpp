@@ -170,8 +170,9 @@ static int unpack_in_pipe(const UnpackRun* run, void* context)
     UnpackPipe pipe = {};
     pipe.run = run;
     pipe.blocks = static_cast<UnpackBlock*>(std::malloc(UNPACK_BLOCKS * sizeof(UnpackBlock)));
-    pipe.free_blocks = new_host_semaphore(UNPACK_BLOCKS);
-    pipe.full_blocks = new_host_semaphore(0);
+    // The two threads hand blocks to each other every few microseconds.
+    pipe.free_blocks = new_host_semaphore(UNPACK_BLOCKS, true);
+    pipe.full_blocks = new_host_semaphore(0, true);
     HostThread* decoder = nullptr;
     if (pipe.blocks != nullptr && pipe.free_blocks != nullptr && pipe.full_blocks != nullptr)
         decoder = start_host_thread(run_decoder, &pipe);
