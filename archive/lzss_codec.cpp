@@ -256,16 +256,6 @@ struct Walk {
     int32_t best_position;
 };
 
-// The walks of tree_insert. Each visits nodes from the top down to where the key belongs,
-// compares the key with each node's string, and puts the key's node there.
-//
-// Both are bound by the latency of loading the next node. With TreeNodes the next comparison
-// needs only the node's child word, and the side is an index rather than a branch, which would
-// be mispredicted about every other visit on most data. On data whose walks run long (tables of
-// records much alike), the tree no longer fits the first-level cache in TreeNodes and the
-// branches turn predictable: there each visit of the small tree loads both children and the first
-// 8 bytes of both their strings while its comparison chooses between them, and the branch lets
-// the processor walk on before it has.
 // Compares the key with the string of node `visit`, whose first 8 bytes are `visit_word`, and
 // makes the node the walk's best match when it is at least as long as the best so far. Returns
 // the number of equal bytes; `*key_larger` as compare_with_key.
@@ -281,6 +271,16 @@ static inline int compare_visit(const Key& key, const uint8_t* window, int32_t v
     return equal;
 }
 
+// The walks of tree_insert. Each visits nodes from the top down to where the key belongs,
+// compares the key with each node's string, and puts the key's node there.
+//
+// Both are bound by the latency of loading the next node. With TreeNodes the next comparison
+// needs only the node's child word, and the side is an index rather than a branch, which would
+// be mispredicted about every other visit on most data. On data whose walks run long (tables of
+// records much alike), the tree no longer fits the first-level cache in TreeNodes and the
+// branches turn predictable: there each visit of the small tree loads both children and the first
+// 8 bytes of both their strings while its comparison chooses between them, and the branch lets
+// the processor walk on before it has.
 static inline Walk walk_tree(LzEncoder* lz, int32_t node, const Key& key)
 {
     TreeNode* tree = lz->tree;
@@ -364,6 +364,16 @@ static bool choose_layout(LzEncoder* lz, bool small, int visited)
     return small;
 }
 
+// Makes `node` the tree's only node if the tree is empty; false if it is not.
+template <typename Node>
+static bool attach_to_empty(Node* tree, const uint8_t* window, int32_t node)
+{
+    if (tree[LZ_ROOT_NODE].children[LARGER] != 0)
+        return false;
+    attach(tree, window, LZ_ROOT_NODE, LARGER, node);
+    return true;
+}
+
 // Inserts position `node` into the tree in its layout (`small`) and returns the length of the
 // longest match found on the way (0 to 17); `match_position` receives its position. The last
 // node visited among equally long matches wins. Adds the nodes visited to `*visited`.
@@ -372,14 +382,9 @@ static int tree_insert(LzEncoder* lz, bool small, int32_t node, int32_t* match_p
 {
     if (node == 0)
         return 0;
-    if (small ? lz->small_tree[LZ_ROOT_NODE].children[LARGER] == 0
-              : lz->tree[LZ_ROOT_NODE].children[LARGER] == 0) {
-        if (small)
-            attach(lz->small_tree, lz->window, LZ_ROOT_NODE, LARGER, node);
-        else
-            attach(lz->tree, lz->window, LZ_ROOT_NODE, LARGER, node);
+    if (small ? attach_to_empty(lz->small_tree, lz->window, node)
+              : attach_to_empty(lz->tree, lz->window, node))
         return 0;
-    }
     const uint8_t* bytes = lz->window + node;
     const Key key = {bits_load_word(bytes), bits_load_word(bytes + 8), bytes[16]};
     Walk walk = small ? walk_small_tree(lz, node, key) : walk_tree(lz, node, key);
