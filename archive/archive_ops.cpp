@@ -207,7 +207,7 @@ int unpack_archive_using(UnpackEntriesStep step, void* context,
     return result;
 }
 
-int open_next_pack_input(const PackRun* run, FILE** input)
+int read_next_pack_name(const PackRun* run)
 {
     char* path = run->path_buffer;
     ListLine line = read_list_name(run->list, path + run->directory_length,
@@ -219,8 +219,15 @@ int open_next_pack_input(const PackRun* run, FILE** input)
     if (same_existing_file(path, run->archive_path) ||
         same_existing_file(path, run->temporary_path))
         return ARCHIVE_SELF_REFERENCE;
-    *input = open_host_file(path, "rb");
-    return *input != nullptr ? ARCHIVE_OK : ARCHIVE_INPUT_OPEN_FAILED;
+    return ARCHIVE_OK;
+}
+
+FILE* open_pack_input(const char* path)
+{
+    FILE* input = open_host_file(path, "rb");
+    if (input != nullptr)
+        std::setvbuf(input, nullptr, _IONBF, 0);
+    return input;
 }
 
 // Codes the listed files, one entry each, into the archive.
@@ -228,10 +235,12 @@ static int64_t pack_entries(const PackRun* run, void*)
 {
     int64_t total = 0;
     for (;;) {
-        FILE* input = nullptr;
-        int opened = open_next_pack_input(run, &input);
-        if (opened != ARCHIVE_OK)
-            return opened > 0 ? total : opened;
+        int named = read_next_pack_name(run);
+        if (named != ARCHIVE_OK)
+            return named > 0 ? total : named;
+        FILE* input = open_pack_input(run->path_buffer);
+        if (input == nullptr)
+            return ARCHIVE_INPUT_OPEN_FAILED;
         int64_t byte_count = lzss_encode_entry(input, run->archive);
         std::fclose(input);
         if (byte_count == LZ_STREAM_FAILED)

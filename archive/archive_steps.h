@@ -35,9 +35,13 @@ int64_t pack_archive_using(PackEntriesStep step, void* context, char* path_buffe
                            size_t capacity, const char* list_path, const char* archive_path,
                            void* user_value, ProgressCallback progress);
 
-// Reads the next list name into the path buffer and checks it as the one-thread pack does.
-// ARCHIVE_OK with `*input` open, 1 at the end of the list, or a negative ArchiveResult.
-int open_next_pack_input(const PackRun* run, FILE** input);
+// Reads the next list name into the path buffer behind the directory and checks it: ARCHIVE_OK,
+// 1 at the end of the list, or a negative ArchiveResult.
+int read_next_pack_name(const PackRun* run);
+
+// Opens the listed file at `path` for coding, unbuffered (the encoder reads in blocks of its own,
+// and a stream's buffer must not keep bytes of an earlier read); null when it cannot be opened.
+FILE* open_pack_input(const char* path);
 
 // One unpack, from the checked list on.
 struct UnpackRun {

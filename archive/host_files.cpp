@@ -66,6 +66,13 @@ bool replacement_target(const char* path, std::string* target)
 
 bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
 
+bool is_regular_host_file(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_DEVICE);
+}
+
 bool folder_exists(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
@@ -164,6 +171,13 @@ bool make_folder(const char* path)
 {
     std::string storage;
     return mkdir(host_path(path, storage), 0777) == 0;
+}
+
+bool is_regular_host_file(const char* path)
+{
+    std::string storage;
+    struct stat info;
+    return stat(host_path(path, storage), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool folder_exists(const char* path)

@@ -32,6 +32,10 @@ bool replacement_target(const char* path, std::string* target);
 // Creates one folder. False when it could not be created, also when it exists already.
 bool make_folder(const char* path);
 
+// True when `path` (or what a link at it leads to) is a regular file: one that can be opened and
+// read at any time without waiting for another program, unlike a pipe or a device.
+bool is_regular_host_file(const char* path);
+
 // True when `path` names an existing folder.
 bool folder_exists(const char* path);
 

@@ -89,11 +89,16 @@ void lock_host_lock(HostLock* lock) { EnterCriticalSection(&lock->section); }
 
 void unlock_host_lock(HostLock* lock) { LeaveCriticalSection(&lock->section); }
 
+// The processors this process may run on (its affinity mask), not all the machine has.
 int host_processor_count()
 {
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
+    DWORD_PTR process_mask = 0, system_mask = 0;
+    int count = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask)) {
+        for (; process_mask != 0; process_mask &= process_mask - 1)
+            count++;
+    }
+    return count > 0 ? count : 1;
 }
 
 #else
@@ -102,12 +107,16 @@ int host_processor_count()
 #include <condition_variable>
 #include <mutex>
 #include <new>
-#include <thread>
 
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
+// pthreads rather than std::thread, which throws where a thread cannot be started.
 struct HostThread {
-    std::thread thread;
+    pthread_t thread;
+    HostThreadBody body;
+    void* context;
 };
 
 // Tells the processor that this thread is polling.
@@ -118,18 +127,28 @@ static void pause_briefly()
 #endif
 }
 
+static void* run_thread(void* argument)
+{
+    HostThread* thread = static_cast<HostThread*>(argument);
+    thread->body(thread->context);
+    return nullptr;
+}
+
 HostThread* start_host_thread(HostThreadBody body, void* context)
 {
-    HostThread* thread = new (std::nothrow) HostThread;
+    HostThread* thread = new (std::nothrow) HostThread{pthread_t(), body, context};
     if (thread == nullptr)
         return nullptr;
-    thread->thread = std::thread(body, context);
+    if (pthread_create(&thread->thread, nullptr, run_thread, thread) != 0) {
+        delete thread;
+        return nullptr;
+    }
     return thread;
 }
 
 void join_host_thread(HostThread* thread)
 {
-    thread->thread.join();
+    pthread_join(thread->thread, nullptr);
     delete thread;
 }
 
@@ -207,8 +226,12 @@ void lock_host_lock(HostLock* lock) { lock->mutex.lock(); }
 
 void unlock_host_lock(HostLock* lock) { lock->mutex.unlock(); }
 
+// The processors this process may run on (taskset, cgroups' cpusets), not those online.
 int host_processor_count()
 {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
     long count = sysconf(_SC_NPROCESSORS_ONLN);
     return count > 0 ? static_cast<int>(count) : 1;
 }

@@ -1,8 +1,8 @@
 // host_threads.h -- the few thread calls the parallel pack and the pipelined unpack need: threads,
 // counting semaphores, a lock and the number of processors.
 //
-// host_threads.cpp is the only file that knows how the host does them: the C++ standard library on
-// Linux, the Win32 API in the Windows build (whose C++ library has no threads). Only lzss links
+// host_threads.cpp is the only file that knows how the host does them: POSIX threads and the C++
+// standard library's locks on Linux, the Win32 API in the Windows build (whose C++ library has no threads). Only lzss links
 // it; setup stays on one thread.
 
 #pragma once
@@ -37,5 +37,5 @@ void free_host_lock(HostLock* lock);
 void lock_host_lock(HostLock* lock);
 void unlock_host_lock(HostLock* lock);
 
-// The number of processors the process may run on; at least 1.
+// The number of processors the process may run on (its affinity); at least 1.
 int host_processor_count();

@@ -405,21 +405,28 @@ static int put_pair(BitStream* stream, int32_t position, int length)
                           LZ_PAIR_BITS);
 }
 
-// The encoder's input file, read a block at a time into the encoder's input block.
+// The encoder's input file, read a block at a time into the encoder's input block. The first
+// read that gives nothing ends the input for good: a file that grows afterwards, or a read that
+// came back empty once, must not add bytes behind the ones counted as its end.
 struct InputBlock {
     FILE* file;
     uint8_t* block;
     size_t next;
     size_t end;
+    bool ended;
 };
 
 static int read_byte(InputBlock* input)
 {
     if (input->next == input->end) {
+        if (input->ended)
+            return EOF;
         input->next = 0;
         input->end = std::fread(input->block, 1, LZ_BLOCK_BYTES, input->file);
-        if (input->end == 0)
+        if (input->end == 0) {
+            input->ended = true;
             return EOF;
+        }
     }
     return input->block[input->next++];
 }
@@ -435,7 +442,7 @@ int64_t lzss_encode_entry_with(LzEncoder* lz, FILE* file, BitStream* stream)
     bool small = false;  // the tree is in small_tree
     int inserted = 0;    // insertions since the last look at the walks
     int visited = 0;     // the nodes their walks visited
-    InputBlock input = {file, lz->input, 0, 0};
+    InputBlock input = {file, lz->input, 0, 0, false};
     int32_t position = 1;
     int lookahead = 0;
     int c;

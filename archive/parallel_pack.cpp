@@ -6,12 +6,22 @@
 // coded on its own, by an encoder whose window is seeded that way, gives exactly the bits that one
 // thread writes for it.
 //
-// The calling thread reads the list, opens each input, works out the next entry's seed from the
-// last 4096 bytes of this input (or, where the input cannot be read from its end, waits for the
-// entry's coder to finish and takes its window), and hands the entry to the pool. A worker codes
-// an entry into a stream without a file, whose full blocks go into chunks queued on the entry.
-// The calling thread commits the entries in list order: it shifts each entry's bits onto the
-// archive's bit offset, then reports its progress. The first failure in list order ends the pack.
+// The calling thread reads the list, opens each regular input ahead of its turn, works out the
+// next entry's seed from the last 4096 bytes of this input, and hands the entry to the pool. A
+// worker codes an entry into a stream without a file, whose full blocks go into chunks queued on
+// the entry. The calling thread commits the entries in list order: it shifts each entry's bits
+// onto the archive's bit offset, then reports its progress. The first failure in list order ends
+// the pack.
+//
+// A seed is only a prediction: an input may change between the read of its end and the worker's
+// read, or give fewer bytes than its size. So an entry's bits are committed only when its seed
+// equals the window that the entries before it really left; otherwise the calling thread codes it
+// again, in order, from a fresh read, as one thread would. An entry that is not opened ahead (a
+// pipe or a device, which may block until another program writes; or an input that could not be
+// opened, for want of file handles, say) or whose end cannot be read is coded that way from the
+// start, and nothing after it is dispatched until it is committed. Either way an entry holds the
+// bytes of one read of its input from front to end, and the seed of one entry never decides what
+// another holds.
 //
 // Memory is bounded by the pool's PACK_BUFFER_BYTES of chunks, shared by all entries: a worker
 // whose entry is not the one being committed waits when only the head's reserve is left, and the
@@ -22,9 +32,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <new>
 
 #include "archive/archive_steps.h"
+#include "archive/host_files.h"
 #include "archive/host_threads.h"
 #include "archive/lzss_codec.h"
 
@@ -35,6 +46,7 @@ enum {
     PACK_CHUNKS = PACK_BUFFER_BYTES / PACK_CHUNK_BYTES,  // 64
     PACK_HEAD_RESERVE = 1,  // chunks only the entry being committed may take
     PACK_RING = 128,        // entries between the list and the archive, at most
+    PACK_PATH_CHARS = 1024, // the longest path an entry keeps (the tool's path buffer)
 };
 
 static_assert(PACK_CHUNKS > PACK_HEAD_RESERVE, "entries ahead of the head get chunks too");
@@ -48,9 +60,10 @@ struct PackChunk {
 // One entry on its way from the list to the archive. The dispatcher fills it; the worker that
 // takes it codes it; the committer empties it. Each hands it on through a semaphore.
 struct PackJob {
-    std::string path;
+    char path[PACK_PATH_CHARS];
     FILE* input;          // closed by the worker, or after the pool has stopped
     int failure;          // an ArchiveResult found before coding: no worker takes the job
+    bool in_order;        // not opened ahead: the committer codes it when its turn comes
     uint8_t seed[LZ_WINDOW_BYTES];
     uint8_t window_after[LZ_WINDOW_BYTES];
     int64_t byte_count;   // the encoder's result
@@ -76,8 +89,22 @@ struct PackWorker {
     HostThread* thread;
 };
 
+// The calling thread's account of the entries between the list and the archive.
+struct PackOrder {
+    PackPool* pool;
+    const PackRun* run;
+    int64_t dispatched;
+    int64_t committed;
+    bool list_done;            // the list ended, or an entry failed before coding
+    bool waiting_for_window;   // the next seed is the window the last dispatched entry leaves
+    uint8_t seed[LZ_WINDOW_BYTES];       // for the next entry to dispatch
+    uint8_t committed_window[LZ_WINDOW_BYTES];  // after the last committed entry
+    int64_t total;
+};
+
 struct PackPool {
     int worker_count;
+    PackOrder* order;
     PackJob* jobs;        // PACK_RING, entry k at k % PACK_RING
     PackWorker* workers;
     PackChunk chunks[PACK_CHUNKS];
@@ -201,17 +228,20 @@ static bool put_chunk(void* context, const uint8_t* bytes, size_t size)
     return true;
 }
 
+// Codes the job's entry into chunks. A job to be coded in order is only marked finished.
 static void code_job(PackWorker* worker, PackJob* job)
 {
-    worker->job = job;
-    bits_init_drain_writer(worker->stream, put_chunk, worker);
-    lzss_set_window(worker->encoder, job->seed);
-    job->byte_count = lzss_encode_entry_with(worker->encoder, job->input, worker->stream);
-    std::fclose(job->input);
-    job->input = nullptr;
-    lzss_get_window(worker->encoder, job->window_after);
-    if (!bits_take_tail(worker->stream, &job->tail, &job->tail_bits))
-        return;  // the pool is stopping
+    if (!job->in_order) {
+        worker->job = job;
+        bits_init_drain_writer(worker->stream, put_chunk, worker);
+        lzss_set_window(worker->encoder, job->seed);
+        job->byte_count = lzss_encode_entry_with(worker->encoder, job->input, worker->stream);
+        std::fclose(job->input);
+        job->input = nullptr;
+        lzss_get_window(worker->encoder, job->window_after);
+        if (!bits_take_tail(worker->stream, &job->tail, &job->tail_bits))
+            return;  // the pool is stopping
+    }
     PackPool* pool = worker->pool;
     lock_host_lock(pool->lock);
     job->finished = true;
@@ -252,22 +282,48 @@ static void free_pool(PackPool* pool)
     }
     delete[] pool->workers;
     std::free(pool->chunk_memory);
+    delete pool->order;
     if (pool->jobs_ready != nullptr)
         free_host_semaphore(pool->jobs_ready);
     if (pool->lock != nullptr)
         free_host_lock(pool->lock);
 }
 
-// Everything but the threads. False when memory or a semaphore is short.
+// Gives up to `threads` workers an encoder and a stream each; `worker_count` is the number that
+// got both.
+static void set_up_workers(PackPool* pool, int threads)
+{
+    pool->workers = new (std::nothrow) PackWorker[threads]();
+    if (pool->workers == nullptr)
+        return;
+    for (int i = 0; i < threads; i++) {
+        PackWorker* worker = &pool->workers[i];
+        worker->pool = pool;
+        worker->encoder = lzss_new_encoder();
+        worker->stream = static_cast<BitStream*>(std::malloc(sizeof(BitStream)));
+        pool->worker_count = i + 1;
+        if (worker->encoder == nullptr || worker->stream == nullptr) {
+            lzss_free_encoder(worker->encoder);
+            std::free(worker->stream);
+            worker->encoder = nullptr;
+            worker->stream = nullptr;
+            pool->worker_count = i;
+            return;
+        }
+    }
+}
+
+// Everything but the threads, for up to `threads` workers. False when not even one worker's
+// memory, or the pool's own, could be had.
 static bool set_up_pool(PackPool* pool, int threads)
 {
-    pool->worker_count = threads < PACK_MAX_THREADS ? threads : PACK_MAX_THREADS;
     pool->jobs_ready = new_host_semaphore(0, false);
     pool->lock = new_host_lock();
     pool->chunk_memory = static_cast<uint8_t*>(std::malloc(size_t(PACK_BUFFER_BYTES)));
-    pool->jobs = new PackJob[PACK_RING]();
-    pool->workers = new PackWorker[pool->worker_count]();
-    if (pool->jobs_ready == nullptr || pool->lock == nullptr || pool->chunk_memory == nullptr)
+    pool->jobs = new (std::nothrow) PackJob[PACK_RING]();
+    pool->order = new (std::nothrow) PackOrder();
+    if (pool->jobs_ready == nullptr || pool->lock == nullptr || pool->chunk_memory == nullptr ||
+        pool->jobs == nullptr || pool->order == nullptr)
         return false;
     for (int c = 0; c < PACK_CHUNKS; c++) {
         pool->chunks[c] = PackChunk{pool->free_chunks, 0,
@@ -281,15 +337,8 @@ static bool set_up_pool(PackPool* pool, int threads)
         if (pool->jobs[i].wake == nullptr || pool->jobs[i].ready == nullptr)
             return false;
     }
-    for (int i = 0; i < pool->worker_count; i++) {
-        PackWorker* worker = &pool->workers[i];
-        worker->pool = pool;
-        worker->encoder = lzss_new_encoder();
-        worker->stream = static_cast<BitStream*>(std::malloc(sizeof(BitStream)));
-        if (worker->encoder == nullptr || worker->stream == nullptr)
-            return false;
-    }
-    return true;
+    set_up_workers(pool, threads < PACK_MAX_THREADS ? threads : PACK_MAX_THREADS);
+    return pool->worker_count > 0;
 }
 
 // Wakes every started worker, whether it waits for a job or for a chunk, lets it see that the
@@ -319,25 +368,23 @@ static void stop_workers(PackPool* pool)
     }
 }
 
-// Starts the workers; false when one could not be started (those started are stopped again).
+// Starts as many workers as the host lets it, up to `worker_count`; false when none started.
 static bool start_workers(PackPool* pool)
 {
     for (int i = 0; i < pool->worker_count; i++) {
         pool->workers[i].thread = start_host_thread(run_worker, &pool->workers[i]);
-        if (pool->workers[i].thread == nullptr) {
-            stop_workers(pool);
-            return false;
-        }
+        if (pool->workers[i].thread == nullptr)
+            break;
         pool->started++;
     }
-    return true;
+    return pool->started > 0;
 }
 
 // ---- the calling thread: dispatching and committing in list order
 
 // Overlays `window` with the last bytes of the open input, where one thread's encoder would
-// store them, and rewinds the input. False when the input cannot be read that way (a pipe, a
-// read error, a size beyond what ftell gives); `window` is then unchanged.
+// store them, and rewinds the input. False when the input cannot be read that way (a read error,
+// fewer bytes than its size, a size beyond what ftell gives); `window` is then unchanged.
 static bool overlay_input_end(FILE* input, uint8_t* window)
 {
     if (std::fseek(input, 0, SEEK_END) != 0)
@@ -349,50 +396,55 @@ static bool overlay_input_end(FILE* input, uint8_t* window)
     uint8_t end_bytes[LZ_WINDOW_BYTES];
     size_t count = static_cast<size_t>(size - start);
     if (std::fseek(input, start, SEEK_SET) != 0 ||
-        std::fread(end_bytes, 1, count, input) != count)
+        std::fread(end_bytes, 1, count, input) != count || std::fseek(input, 0, SEEK_SET) != 0)
         return false;
     for (size_t i = 0; i < count; i++)
         window[(1 + start + static_cast<long>(i)) & LZ_WINDOW_MASK] = end_bytes[i];
-    return std::fseek(input, 0, SEEK_SET) == 0;
+    return true;
 }
 
-struct PackOrder {
-    PackPool* pool;
-    const PackRun* run;
-    int64_t dispatched;
-    int64_t committed;
-    bool list_done;            // the list ended, or an entry failed before coding
-    bool waiting_for_window;   // the next seed is the window the last dispatched entry leaves
-    uint8_t seed[LZ_WINDOW_BYTES];       // for the next entry to dispatch
-    uint8_t committed_window[LZ_WINDOW_BYTES];  // after the last committed entry
-    int64_t total;
-};
+
+// Opens the input at `path` ahead of its turn, where that cannot block, and reads its end into
+// `seed`. Null, with `seed` unchanged, when the entry must be coded in order instead.
+static FILE* open_ahead(const char* path, uint8_t* seed)
+{
+    if (!is_regular_host_file(path))
+        return nullptr;
+    FILE* input = open_pack_input(path);
+    if (input != nullptr && !overlay_input_end(input, seed)) {
+        std::fclose(input);
+        input = nullptr;
+    }
+    return input;
+}
 
 static void dispatch_next(PackOrder* order)
 {
     PackJob* job = job_of(order->pool, order->dispatched);
-    FILE* input = nullptr;
-    int opened = open_next_pack_input(order->run, &input);
-    if (opened > 0) {
+    int named = read_next_pack_name(order->run);
+    if (named > 0) {
         order->list_done = true;
         return;
     }
-    job->path = order->run->path_buffer;
-    job->failure = opened;
+    // The path fits: the path buffer is no larger (see pack_archive_threaded).
+    std::memcpy(job->path, order->run->path_buffer, std::strlen(order->run->path_buffer) + 1);
+    job->input = nullptr;
+    job->failure = named;
     job->index = order->dispatched;
     job->first = nullptr;
     job->last = nullptr;
     job->finished = false;
     job->waiting = false;
     order->dispatched++;
-    if (opened != ARCHIVE_OK) {
+    if (named != ARCHIVE_OK) {
         order->list_done = true;
         return;
     }
     std::memcpy(job->seed, order->seed, LZ_WINDOW_BYTES);
-    if (!overlay_input_end(input, order->seed))
+    job->input = open_ahead(job->path, order->seed);
+    job->in_order = job->input == nullptr;
+    if (job->in_order)
         order->waiting_for_window = true;
-    job->input = input;
     post_host_semaphore(order->pool->jobs_ready);
 }
 
@@ -405,30 +457,70 @@ static int put_tail(BitStream* archive, uint32_t tail, int bits)
     return low == 0 ? 0 : bits_put_field(archive, tail & ((1u << low) - 1), low);
 }
 
+static int entry_failure(int64_t byte_count)
+{
+    if (byte_count == LZ_FILE_FAILED)
+        return ARCHIVE_INPUT_OPEN_FAILED;
+    return byte_count < 0 ? ARCHIVE_ENCODE_FAILED : ARCHIVE_OK;
+}
+
+// Codes the job's entry on this thread, straight into the archive, from the window the committed
+// entries left: what one thread does.
+static int code_in_order(PackOrder* order, PackJob* job)
+{
+    FILE* input = open_pack_input(job->path);
+    if (input == nullptr)
+        return ARCHIVE_INPUT_OPEN_FAILED;
+    LzEncoder* process = lzss_process_encoder();
+    lzss_set_window(process, order->committed_window);
+    job->byte_count = lzss_encode_entry(input, order->run->archive);
+    std::fclose(input);
+    lzss_get_window(process, job->window_after);
+    return entry_failure(job->byte_count);
+}
+
+// Moves the worker's chunks of the job into the archive, or drops them when `keep` is false.
+// Waits until the worker has finished the job.
+static int take_chunks(PackOrder* order, PackJob* job, bool keep)
+{
+    int result = ARCHIVE_OK;
+    for (;;) {
+        PackChunk* chunk = next_queued_chunk(order->pool, job);
+        if (chunk == nullptr)
+            break;
+        if (keep && result == ARCHIVE_OK &&
+            bits_put_bytes(order->run->archive, chunk->bytes, chunk->size) != 0)
+            result = ARCHIVE_ENCODE_FAILED;
+        return_chunk(order->pool, chunk);
+        if (result != ARCHIVE_OK)
+            return result;
+    }
+    return result;
+}
+
 // Moves the next entry's bits into the archive, or returns the entry's failure.
 static int commit_next(PackOrder* order)
 {
-    PackPool* pool = order->pool;
-    PackJob* job = job_of(pool, order->committed);
+    PackJob* job = job_of(order->pool, order->committed);
     const PackRun* run = order->run;
-    std::memcpy(run->path_buffer, job->path.c_str(), job->path.size() + 1);
+    std::memcpy(run->path_buffer, job->path, std::strlen(job->path) + 1);
     if (job->failure != ARCHIVE_OK)
         return job->failure;
-    for (;;) {
-        PackChunk* chunk = next_queued_chunk(pool, job);
-        if (chunk == nullptr)
-            break;
-        int put = bits_put_bytes(run->archive, chunk->bytes, chunk->size);
-        return_chunk(pool, chunk);
-        if (put != 0)
-            return ARCHIVE_ENCODE_FAILED;
-    }
-    if (job->byte_count == LZ_FILE_FAILED)
-        return ARCHIVE_INPUT_OPEN_FAILED;
-    if (job->byte_count < 0 || put_tail(run->archive, job->tail, job->tail_bits) != 0)
-        return ARCHIVE_ENCODE_FAILED;
+    // The worker's bits are the entry's only when it started from the window it follows.
+    bool seeded_right = !job->in_order &&
+                        std::memcmp(job->seed, order->committed_window, LZ_WINDOW_BYTES) == 0;
+    int result = take_chunks(order, job, seeded_right);
+    if (result != ARCHIVE_OK)
+        return result;
+    if (!seeded_right)
+        result = code_in_order(order, job);
+    else if ((result = entry_failure(job->byte_count)) == ARCHIVE_OK &&
+             put_tail(run->archive, job->tail, job->tail_bits) != 0)
+        result = ARCHIVE_ENCODE_FAILED;
+    if (result != ARCHIVE_OK)
+        return result;
     order->committed++;
-    advance_head(pool);
+    advance_head(order->pool);
     std::memcpy(order->committed_window, job->window_after, LZ_WINDOW_BYTES);
     if (order->waiting_for_window && order->committed == order->dispatched) {
         std::memcpy(order->seed, job->window_after, LZ_WINDOW_BYTES);
@@ -443,8 +535,7 @@ static int commit_next(PackOrder* order)
 static int64_t pack_in_order(const PackRun* run, void* context)
 {
     PackPool* pool = static_cast<PackPool*>(context);
-    PackOrder* order_memory = new PackOrder();
-    PackOrder& order = *order_memory;
+    PackOrder& order = *pool->order;
     order.pool = pool;
     order.run = run;
     LzEncoder* process = lzss_process_encoder();
@@ -466,19 +557,17 @@ static int64_t pack_in_order(const PackRun* run, void* context)
     stop_workers(pool);
     // The process's window is left as one thread leaves it after the committed entries.
     lzss_set_window(process, order.committed_window);
-    if (result >= 0)
-        result = order.total;
-    delete order_memory;
-    return result;
+    return result >= 0 ? order.total : result;
 }
 
 int64_t pack_archive_threaded(int threads, char* path_buffer, size_t capacity,
                               const char* list_path, const char* archive_path, void* user_value,
                               ProgressCallback progress)
 {
-    if (threads <= 1)
+    if (threads <= 1 || capacity > PACK_PATH_CHARS)
         return pack_archive(path_buffer, capacity, list_path, archive_path, user_value,
                             progress);
+    // Fewer threads than asked where the host has fewer to give, down to this one alone.
     PackPool pool = {};
     int64_t result;
     if (set_up_pool(&pool, threads) && start_workers(&pool))

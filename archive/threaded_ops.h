@@ -9,8 +9,9 @@
 
 #include "archive/archive_ops.h"
 
-// pack_archive with the files coded by `threads` threads at once (at most PACK_MAX_THREADS); one
-// thread, or a pool that cannot be set up, is pack_archive itself. The archive is the same.
+// pack_archive with the files coded by `threads` threads at once (at most 16, and fewer where the
+// host cannot start or feed that many); one thread, or a pool that cannot be set up at all, is
+// pack_archive itself. The archive is the same.
 int64_t pack_archive_threaded(int threads, char* path_buffer, size_t capacity,
                               const char* list_path, const char* archive_path, void* user_value,
                               ProgressCallback progress);

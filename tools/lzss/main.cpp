@@ -47,19 +47,25 @@ static bool set_directory(const char* directory)
     return true;
 }
 
-// LZSS_THREADS when it is a number from 1 on (`*asked` then true), else the number of processors.
+// LZSS_THREADS when it is a number from 1 on, in decimal digits alone (`*asked` then true), else
+// the number of processors; a value of any other form is reported and ignored.
 static int thread_count(bool* asked)
 {
     const char* text = std::getenv("LZSS_THREADS");
     *asked = false;
-    if (text != nullptr) {
-        char* end = nullptr;
-        long count = std::strtol(text, &end, 10);
-        *asked = end != text && *end == '\0' && count >= 1;
-        if (*asked)
-            return count < 1024 ? static_cast<int>(count) : 1024;
+    if (text == nullptr)
+        return host_processor_count();
+    long count = 0;
+    size_t digits = std::strspn(text, "0123456789");
+    if (digits > 0 && text[digits] == '\0') {
+        count = digits > 4 ? 1024 : std::strtol(text, nullptr, 10);
+        *asked = count >= 1;
     }
-    return host_processor_count();
+    if (!*asked) {
+        print_threads_ignored(text, host_processor_count());
+        return host_processor_count();
+    }
+    return count < 1024 ? static_cast<int>(count) : 1024;
 }
 
 int main(int argc, char** argv)

@@ -95,6 +95,12 @@ void print_failure(LzssMode mode, int result, char* const args[3], const char* p
         print_pack_failure(result, args, path_buffer);
 }
 
+void print_threads_ignored(const char* text, int threads)
+{
+    std::fprintf(stderr, "lzss: LZSS_THREADS=\"%s\" is not a number of threads from 1 up; using %d.\n",
+                 text, threads);
+}
+
 int exit_status_for_result(int64_t result)
 {
     return result >= 0 ? 0 : static_cast<int>(-result);

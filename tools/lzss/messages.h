@@ -15,5 +15,8 @@ void print_progress_line(int64_t total_bytes, int64_t byte_count, const char* pa
 // command line's three arguments, `path_buffer` the path the operation stopped on.
 void print_failure(LzssMode mode, int result, char* const args[3], const char* path_buffer);
 
+// Says that LZSS_THREADS holds `text`, which is no number of threads, and that `threads` are used.
+void print_threads_ignored(const char* text, int threads);
+
 // The tool's exit status for an operation's result.
 int exit_status_for_result(int64_t result);
