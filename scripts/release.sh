@@ -15,7 +15,8 @@ bash scripts/deps.sh
 
 export LC_ALL=C TZ=UTC
 umask 022
-unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS MAKEFLAGS
+# Nothing of the caller's environment chooses compilers, flags or archive options.
+unset CC CXX CFLAGS CXXFLAGS CPPFLAGS LDFLAGS CMAKE_TOOLCHAIN_FILE GZIP ZIPOPT
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 fi
