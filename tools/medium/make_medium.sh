@@ -7,7 +7,9 @@
 #
 # SOURCE_TREE holds lists/exe_install_list.txt, lists/typical_install_list.txt and
 # lists/maximum_install_list.txt, and files/ with every listed file under its list name ("\"
-# between folders). The tools default to $LZSS, $LISTIMAGE and $SETUP_EXE.
+# between folders). The tools default to $LZSS, $LISTIMAGE and $SETUP_EXE; the installed copy of
+# this script (trv99-medium, made by cmake --install) then takes lzss and listimage from its own
+# folder and, to build a medium, setup.exe from the installed data folder.
 #
 # The medium is one folder: per group (exe, typical, maximum) the file list, its archive
 # GROUP_install.qbr and its list image GROUP_install_list.install, and setup.exe. MEDIUM_DIR is
@@ -38,6 +40,10 @@ MAX_NAME_CHARS=255
 ISO_LABEL=TRV99_PATCH_V1_1
 ISO_DATE_EPOCH=${SOURCE_DATE_EPOCH:-941414400}  # 1999-11-01 00:00 UTC
 
+# The installed copy's setup.exe, relative to its own folder; cmake --install fills it in.
+installed_setup_path=
+
+program=${0##*/}
 lzss=${LZSS:-}
 listimage=${LISTIMAGE:-}
 setup_exe=${SETUP_EXE:-}
@@ -46,11 +52,11 @@ check_only=0
 scratch=
 medium_started=0
 
-say() { echo "make_medium.sh: $*" >&2; }
+say() { echo "$program: $*" >&2; }
 die() { say "$2"; exit "$1"; }
 
 usage() {
-    sed -n '5,6p' "$0" | sed 's/^# *//' >&2
+    sed -n '5,6p' "$0" | sed "s/^# *//; s/make_medium\.sh/$program/" >&2
     exit 1
 }
 
@@ -336,6 +342,14 @@ source_tree=${1%/}
 medium=${2%/}
 files_dir=$source_tree/files
 
+if [ -n "$installed_setup_path" ]; then
+    installed_dir=$(dirname "$(readlink -f "$0")")
+    lzss=${lzss:-$installed_dir/lzss}
+    listimage=${listimage:-$installed_dir/listimage}
+    if [ "$check_only" -eq 0 ]; then
+        setup_exe=${setup_exe:-$(realpath -m "$installed_dir/$installed_setup_path")}
+    fi
+fi
 [ -n "$lzss" ] || die 1 "no lzss program given (--lzss PATH or LZSS=PATH)"
 [ -x "$lzss" ] || die 1 "lzss program not found: $lzss"
 [ -n "$listimage" ] || die 1 "no listimage program given (--listimage PATH or LISTIMAGE=PATH)"
@@ -360,5 +374,5 @@ if [ "$check_only" -eq 0 ]; then
 fi
 check_medium
 medium_started=0
-echo "make_medium.sh: $medium checked against $source_tree: every archive unpacks to its sources"
+echo "$program: $medium checked against $source_tree: every archive unpacks to its sources"
 print_summary
