@@ -149,6 +149,24 @@ bench_corpus() {
          "(1, 2, 3, 8, 64 threads alike); gzip -6 $(stat -c %s "$all.gz") bytes"
 }
 
+# Pack and unpack of the game corpus at 1, 2, 4 and 8 threads, against one thread: past the
+# number of processors the rows show what oversubscription costs.
+bench_scaling() {
+    local work=$scratch/game.run list=$scratch/game.list threads pack unpack one_pack one_unpack
+    for threads in 1 2 4 8; do
+        export LZSS_THREADS=$threads
+        pack=$(median_seconds "rm -f $work/s.qbr" "$lzss $scratch/game/ $list $work/s.qbr")
+        unpack=$(median_seconds "rm -rf $work/s.out" "$lzss $work/s.qbr $list $work/s.out/")
+        unset LZSS_THREADS
+        rm -rf "$work/s.out"
+        if [ "$threads" = 1 ]; then one_pack=$pack; one_unpack=$unpack; fi
+        awk -v t="$threads" -v p="$pack" -v u="$unpack" -v p1="$one_pack" -v u1="$one_unpack" \
+            -v s="$(stat -c %s "$work/gzip-in/all")" 'BEGIN {
+            printf "game scaling, %d threads    pack %6.1f MB/s (%4.2fx one thread)  unpack %6.1f MB/s (%4.2fx one thread)\n",
+                   t, s / 1e6 / p, p1 / p, s / 1e6 / u, u1 / u }'
+    done
+}
+
 # One file as large as the whole game corpus: peak memory must not grow with the file, nor with
 # the number of threads.
 bench_one_large_file() {
@@ -216,5 +234,6 @@ echo "compare_gzip.sh: $runs runs per command, medians; $(nproc) cores; $(gzip -
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 bench_corpus canterbury "$canterbury" "$scratch/canterbury.list" 0.5 0.3 3
 bench_corpus game "$scratch/game" "$scratch/game.list" 0.8 0.45 4.5
+bench_scaling
 bench_one_large_file
 bench_small_files

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # test.sh -- runs every test: the native build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, a short run of each fuzz target, then the Windows build under Wine
+# UndefinedBehaviorSanitizer, lzss's threaded runs with ThreadSanitizer, a short run of each fuzz
+# target, then the Windows build under Wine
 # in a fresh prefix (64-bit build), and the shipped 32-bit build in a VM with 32-bit Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,6 +30,13 @@ section "Native tests (build/test)"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRV_SANITIZE=ON >/dev/null
 cmake --build build/test
 ctest --test-dir build/test --output-on-failure -j2
+
+section "ThreadSanitizer (build/tsan): lzss's failure tables and thread counts"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRV_TSAN=ON \
+      -DTRV_BUILD_BENCH=OFF >/dev/null
+cmake --build build/tsan --target lzss lzss_tool_test
+(cd build/tsan && TSAN_OPTIONS=halt_on_error=1 tests/lzss_tool_test \
+    --gtest_filter='LzssTool.Reports*:LzssTool.PacksTheSame*')
 
 section "Fuzz targets, 20 s each (build/fuzz)"
 bash scripts/fuzz.sh 20

@@ -9,6 +9,7 @@
 
 #include "archive/archive_ops.h"
 #include "archive/host_files.h"
+#include "archive/threaded_ops.h"
 #include "support/test_support.h"
 
 #ifdef _WIN32
@@ -55,16 +56,20 @@ Operation pack(const std::string& directory, const std::string& list, const std:
     return op;
 }
 
+// unpack_archive, or with `pipelined` the tool's unpack with the decoder on a second thread.
 Operation unpack(const std::string& archive, const std::string& list, const std::string& directory,
-                 int* cancel = nullptr, int cancel_after = -1)
+                 int* cancel = nullptr, int cancel_after = -1, bool pipelined = false)
 {
     Operation op;
     op.progress.cancel = cancel;
     op.progress.cancel_after = cancel_after;
     char buffer[1024];
     std::strcpy(buffer, directory.c_str());
-    op.result = unpack_archive(archive.c_str(), list.c_str(), buffer, sizeof buffer, &op.progress,
-                               cancel, record_progress);
+    op.result = pipelined ? unpack_archive_pipelined(true, archive.c_str(), list.c_str(), buffer,
+                                                     sizeof buffer, &op.progress, cancel,
+                                                     record_progress)
+                          : unpack_archive(archive.c_str(), list.c_str(), buffer, sizeof buffer,
+                                           &op.progress, cancel, record_progress);
     op.path_buffer = buffer;
     return op;
 }
@@ -161,17 +166,20 @@ TEST(ArchiveOps, ListAndArchiveOfDifferentLengths)
 
 TEST(UnpackArchive, StopsBeforeTheNextEntryWhenCancelled)
 {
-    PackedTree tree;
-    int cancel = 1;
-    Operation before = unpack(tree.archive, tree.list, tree.out, &cancel);
-    EXPECT_EQ(before.result, ARCHIVE_CANCELLED);
-    EXPECT_FALSE(file_exists(tree.out));
+    for (bool pipelined : {false, true}) {
+        SCOPED_TRACE(pipelined ? "decoder on a second thread" : "one thread");
+        PackedTree tree;
+        int cancel = 1;
+        Operation before = unpack(tree.archive, tree.list, tree.out, &cancel, -1, pipelined);
+        EXPECT_EQ(before.result, ARCHIVE_CANCELLED);
+        EXPECT_FALSE(file_exists(tree.out));
 
-    cancel = 0;  // set from inside the callback, as a dialog's message loop would
-    Operation during = unpack(tree.archive, tree.list, tree.out, &cancel, 1);
-    EXPECT_EQ(during.result, ARCHIVE_CANCELLED);
-    EXPECT_TRUE(file_exists(tree.out + "a.dat"));
-    EXPECT_FALSE(file_exists(tree.out + "sub"));
+        cancel = 0;  // set from inside the callback, as a dialog's message loop would
+        Operation during = unpack(tree.archive, tree.list, tree.out, &cancel, 1, pipelined);
+        EXPECT_EQ(during.result, ARCHIVE_CANCELLED);
+        EXPECT_TRUE(file_exists(tree.out + "a.dat"));
+        EXPECT_FALSE(file_exists(tree.out + "sub"));
+    }
 }
 
 TEST(ArchiveOps, RefusesBadArgumentsWithoutTouchingFiles)

@@ -37,6 +37,13 @@ diff <(tr -d '\r' < windows.out) native.out || fail "the progress lines differ"
 "$wine_exec" "$windows" native.qbr list.txt 'from-native\' > /dev/null
 diff -r tree from-windows || fail "the native lzss did not restore the tree from lzss.exe's archive"
 diff -r tree from-native || fail "lzss.exe did not restore the tree from the native archive"
+# An archive over 4 MiB, unpacked by lzss.exe with its decoder on a second thread.
+head -c 3900000 /dev/urandom > big.bin
+printf 'big.bin\n' > big.txt
+"$native" ./ big.txt big.qbr > /dev/null
+[ "$(wc -c < big.qbr)" -gt 4194304 ] || fail "big.qbr is not over 4 MiB"
+LZSS_THREADS=2 "$wine_exec" "$windows" big.qbr big.txt 'piped\' > /dev/null
+cmp big.bin piped/big.bin || fail "lzss.exe on two threads did not restore a large archive"
 # A Windows device name is refused by both, before anything is written.
 printf 'maps\\empty.dat\nmaps\\Nul.txt\n' > device.txt
 for tool in native windows; do
