@@ -3,21 +3,18 @@
 
 #include "archive/bit_stream.h"
 
-#include <cstdlib>
-
 #include "archive/host_files.h"
 
-static BitStream* open_stream(const char* path, const char* mode)
+static BitStream* open_stream(const char* path, bool writing)
 {
-    BitStream* stream = static_cast<BitStream*>(std::malloc(sizeof(BitStream)));
+    BitStream* stream = static_cast<BitStream*>(host_allocate(sizeof(BitStream)));
     if (stream == nullptr)
         return nullptr;
-    stream->file = open_host_file(path, mode);
+    stream->file = writing ? create_host_file(path) : open_host_file(path);
     if (stream->file == nullptr) {
-        std::free(stream);
+        host_release(stream);
         return nullptr;
     }
-    std::setvbuf(stream->file, nullptr, _IONBF, 0);  // the stream's own buffer is enough
     stream->drain = nullptr;
     stream->drain_context = nullptr;
     stream->reader = BitReader{0, 0, stream->buffer, stream->buffer};
@@ -28,9 +25,9 @@ static BitStream* open_stream(const char* path, const char* mode)
     return stream;
 }
 
-BitStream* bits_open_writer(const char* path) { return open_stream(path, "wb"); }
+BitStream* bits_open_writer(const char* path) { return open_stream(path, true); }
 
-BitStream* bits_open_reader(const char* path) { return open_stream(path, "rb"); }
+BitStream* bits_open_reader(const char* path) { return open_stream(path, false); }
 
 void bits_init_drain_writer(BitStream* stream, BitsDrain drain, void* context)
 {
@@ -50,7 +47,7 @@ static bool write_buffer(BitStream* stream)
 {
     bool written = stream->drain != nullptr
                        ? stream->drain(stream->drain_context, stream->buffer, stream->next)
-                       : std::fwrite(stream->buffer, 1, stream->next, stream->file) == stream->next;
+                       : write_host_file(stream->file, stream->buffer, stream->next);
     stream->next = 0;
     if (!written)
         stream->failed = true;
@@ -76,10 +73,10 @@ BitReader bits_refill_slowly(BitStream* stream, BitReader reader)
 {
     while (reader.count + 8 <= BITS_HELD_MAX) {
         if (reader.next == reader.end) {
-            size_t read = std::fread(stream->buffer, 1, BITS_BUFFER_BYTES, stream->file);
+            int64_t read = read_host_file(stream->file, stream->buffer, BITS_BUFFER_BYTES);
             reader.next = stream->buffer;
-            reader.end = stream->buffer + read;
-            if (read == 0)
+            reader.end = stream->buffer + (read > 0 ? read : 0);
+            if (read <= 0)
                 break;
         }
         reader.bits |= static_cast<uint64_t>(*reader.next++) << (56 - reader.count);
@@ -99,6 +96,14 @@ bool bits_take_tail(BitStream* stream, uint32_t* tail, int* tail_bits)
     stream->bits = 0;
     stream->bit_count = 0;
     return stream->next == 0 || write_buffer(stream);
+}
+
+int bits_put_tail(BitStream* stream, uint32_t tail, int tail_bits)
+{
+    if (tail_bits > 16 && bits_put_field(stream, tail >> 16, tail_bits - 16) != 0)
+        return -1;
+    int low = tail_bits > 16 ? 16 : tail_bits;
+    return low == 0 ? 0 : bits_put_field(stream, tail & ((1u << low) - 1), low);
 }
 
 int bits_put_bytes(BitStream* stream, const uint8_t* bytes, size_t size)
@@ -129,16 +134,14 @@ int bits_close_writer(BitStream* stream)
     }
     write_buffer(stream);
     bool failed = stream->failed;
-    if (std::fflush(stream->file) != 0 || std::ferror(stream->file))
+    if (!close_host_file(stream->file))
         failed = true;
-    if (std::fclose(stream->file) != 0)
-        failed = true;
-    std::free(stream);
+    host_release(stream);
     return failed ? -1 : 0;
 }
 
 void bits_close_reader(BitStream* stream)
 {
-    std::fclose(stream->file);
-    std::free(stream);
+    close_host_file(stream->file);
+    host_release(stream);
 }

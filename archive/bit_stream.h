@@ -13,7 +13,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+
+#include "archive/host_files.h"
 
 enum { BITS_BUFFER_BYTES = 1 << 16 };
 
@@ -32,7 +33,7 @@ struct BitReader {
 };
 
 struct BitStream {
-    FILE* file;      // null for a stream that writes to a drain
+    HostFile* file;  // null for a stream that writes to a drain
     BitsDrain drain;
     void* drain_context;
     uint64_t bits;   // writing: the last `bit_count` bits put, in the lowest places
@@ -43,7 +44,8 @@ struct BitStream {
     uint8_t buffer[BITS_BUFFER_BYTES];
 };
 
-// Opens `path` ("\"-separated) for writing ("wb") or reading ("rb"); null on failure.
+// Creates (or empties) `path` ("\"-separated) for writing, or opens it for reading; null on
+// failure.
 BitStream* bits_open_writer(const char* path);
 BitStream* bits_open_reader(const char* path);
 
@@ -100,6 +102,10 @@ void bits_init_drain_writer(BitStream* stream, BitsDrain drain, void* context);
 // byte) in `*tail` and `*tail_bits`, and empties the stream for what is put next. False when the
 // drain failed.
 bool bits_take_tail(BitStream* stream, uint32_t* tail, int* tail_bits);
+
+// Puts the 0 to 31 bits that bits_take_tail handed over behind the bits put so far. 0, or -1 as
+// bits_put_field.
+int bits_put_tail(BitStream* stream, uint32_t tail, int tail_bits);
 
 // Puts `size` whole bytes, most significant bit first, behind the bits put so far, wherever in a
 // byte they end. 0, or -1 as bits_put_field.

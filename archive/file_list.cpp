@@ -41,22 +41,27 @@ bool has_suffix(const char* text, const char* variant1, const char* variant2)
     return true;
 }
 
-ListLine read_list_name(FILE* list, char* dest, size_t room)
+ListLine read_list_name(HostFile* list, char* dest, size_t room)
 {
     if (room < 2)
         return LIST_TOO_LONG;
-    if (std::fgets(dest, static_cast<int>(room), list) == nullptr) {
-        dest[0] = '\0';
-        return std::ferror(list) ? LIST_READ_FAILED : LIST_END;
+    size_t length = 0;
+    int c = 0;
+    while (length + 1 < room && (c = read_host_byte(list)) >= 0) {
+        dest[length++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
     }
-    if (std::strchr(dest, '\n') == nullptr) {
-        // Either the last line of a file without a final line feed, or a line cut short.
-        int next = std::getc(list);
-        if (next != EOF)
-            return LIST_TOO_LONG;
-        if (std::ferror(list))
-            return LIST_READ_FAILED;
-    }
+    dest[length] = '\0';
+    if (list->failed)
+        return LIST_READ_FAILED;
+    if (length == 0)
+        return LIST_END;
+    // A line that filled the room without its line feed is cut short, unless the file ends there.
+    if (length + 1 == room && c != '\n' && read_host_byte(list) >= 0)
+        return LIST_TOO_LONG;
+    if (list->failed)
+        return LIST_READ_FAILED;
     collapse_whitespace(dest, ' ');
     return dest[0] == '\0' ? LIST_END : LIST_NAME;
 }
@@ -92,14 +97,14 @@ static bool is_device_component(const char* begin, const char* end)
     for (size_t i = 0; i < length; i++)
         base[i] = begin[i] >= 'A' && begin[i] <= 'Z' ? static_cast<char>(begin[i] + 32) : begin[i];
     if (length == 3) {
-        static const char* const names[] = {"con", "prn", "aux", "nul"};
+        static const char names[][4] = {"con", "prn", "aux", "nul"};
         for (const char* name : names) {
-            if (std::strcmp(base, name) == 0)
+            if (std::memcmp(base, name, 4) == 0)
                 return true;
         }
         return false;
     }
-    return (std::strncmp(base, "com", 3) == 0 || std::strncmp(base, "lpt", 3) == 0) &&
+    return (std::memcmp(base, "com", 3) == 0 || std::memcmp(base, "lpt", 3) == 0) &&
            base[3] >= '1' && base[3] <= '9';
 }
 

@@ -4,7 +4,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
+
+#include "archive/host_files.h"
 
 // Drops whitespace (0x09 to 0x0D and blank) at the start and end of `text` and turns every run
 // of it inside into one `separator`, in place. Returns `text`.
@@ -23,7 +24,7 @@ enum ListLine {
 
 // Reads the next line of a file list into `dest` (at most `room` bytes with the terminator,
 // line end included) and collapses its whitespace.
-ListLine read_list_name(FILE* list, char* dest, size_t room);
+ListLine read_list_name(HostFile* list, char* dest, size_t room);
 
 // True when extracting under `name` stays inside the output folder and reaches a file on every
 // host: the name is not empty, is not absolute, carries no drive prefix, has no ".." component

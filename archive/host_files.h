@@ -1,4 +1,6 @@
-// host_files.h -- the few file-system calls the archive library needs beyond standard C streams.
+// host_files.h -- everything the archive library needs of the host: files, folders, links,
+// identities and memory. One implementation on POSIX calls (host_files_posix.cpp) and one on the
+// Win32 API (host_files_win32.cpp); the rest of the library reaches the host only through here.
 //
 // Paths are kept as the archive's users write them, with "\" between folders. These functions
 // are the only place where such a path meets the host: on a POSIX host "\" becomes "/" for the
@@ -6,35 +8,86 @@
 
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <string>
+
+enum {
+    HOST_FILE_BUFFER_BYTES = 4096,  // a HostFile's own buffer, for small reads and writes
+    HOST_PATH_CHARS = 4096,         // the longest path the host layer takes or gives, with its 0
+};
+
+// An open file, read or written through its buffer. Reads and writes of a buffer's size or more
+// go to the host directly when the buffer is empty. Owned by whoever opened it, until
+// close_host_file.
+struct HostFile {
+    intptr_t handle;   // a descriptor, or a HANDLE
+    bool writing;
+    bool failed;       // a read or write failed; closing a writer reports it
+    size_t next;       // reading: the first unread byte of `buffer`
+    size_t end;        // reading: the end of the bytes read into `buffer`; writing: bytes held
+    uint8_t buffer[HOST_FILE_BUFFER_BYTES];
+};
+
+// Opens an existing file for reading; null on failure.
+HostFile* open_host_file(const char* path);
+
+// Creates `path` anew, or empties it, for writing. Never writes through a link: a link in the
+// file's place is replaced by the file, as an archiver does. Null on failure.
+HostFile* create_host_file(const char* path);
+
+// Reads up to `size` bytes: the number read (fewer only where one read of the host gave fewer),
+// 0 at the end of the file, -1 when the read failed.
+int64_t read_host_file(HostFile* file, uint8_t* bytes, size_t size);
+
+// The next byte, or -1 at the end of the file or on a failure (`failed` tells which).
+inline int read_host_byte(HostFile* file)
+{
+    if (file->next == file->end) {
+        int64_t read = read_host_file(file, file->buffer, HOST_FILE_BUFFER_BYTES);
+        if (read <= 0)
+            return -1;
+        file->next = 0;
+        file->end = static_cast<size_t>(read);
+    }
+    return file->buffer[file->next++];
+}
+
+// Writes `size` bytes; false when they could not all be written (also recorded in `failed`).
+bool write_host_file(HostFile* file, const uint8_t* bytes, size_t size);
+
+// Writes what the buffer holds and asks the host to put it on the disk; false on failure.
+bool flush_host_file(HostFile* file);
+
+// Flushes a writer, closes the file and releases the record, whatever happens on the way. False
+// when any byte written failed to reach the file.
+bool close_host_file(HostFile* file);
+
+// The size of an open file, or -1 when it has none that can be trusted (a pipe, a device).
+int64_t host_file_size(HostFile* file);
+
+// Reads `size` bytes at `offset` without moving the file's own position; false unless all of
+// them were read.
+bool read_host_file_at(HostFile* file, int64_t offset, uint8_t* bytes, size_t size);
 
 // True for the characters that separate folders in a stored or typed path: "\" and "/", on
 // every host, so that a list means the same on Linux and on Windows (whose file calls take both).
 bool is_folder_separator(char c);
 
-// fopen with the host's separator.
-FILE* open_host_file(const char* path, const char* mode);
-
-// Creates `path` anew, or empties it, for writing ("wb"). Never writes through a link: a link in
-// the file's place is replaced by the file, as an archiver does. Null on failure.
-FILE* create_host_file(const char* path);
-
 // True when `path` is a symbolic link (never on Windows, whose links the library does not meet).
 bool is_host_link(const char* path);
-
-// The file that writing a new `path` in one step should replace: `path` itself, or the regular
-// file a link at `path` leads to, so that the link stays. False when `path` exists and is not a
-// regular file (a folder, a device, a pipe).
-bool replacement_target(const char* path, std::string* target);
-
-// Creates one folder. False when it could not be created, also when it exists already.
-bool make_folder(const char* path);
 
 // True when `path` (or what a link at it leads to) is a regular file: one that can be opened and
 // read at any time without waiting for another program, unlike a pipe or a device.
 bool is_regular_host_file(const char* path);
+
+// Writes into `target` (of `capacity` characters) the file that writing a new `path` in one step
+// should replace: `path` itself, or the regular file a link at `path` leads to, so that the link
+// stays. False when `path` exists and is not a regular file (a folder, a device, a pipe), or
+// when the name does not fit.
+bool replacement_target(const char* path, char* target, size_t capacity);
+
+// Creates one folder. False when it could not be created, also when it exists already.
+bool make_folder(const char* path);
 
 // True when `path` names an existing folder.
 bool folder_exists(const char* path);
@@ -62,3 +115,7 @@ bool same_file_identity(const FileIdentity& a, const FileIdentity& b);
 // True when both paths name one existing file (the same file reached through different
 // spellings or links). False when either does not exist.
 bool same_existing_file(const char* a, const char* b);
+
+// A block of `size` bytes from the host's heap, or null; released with host_release.
+void* host_allocate(size_t size);
+void host_release(void* block);

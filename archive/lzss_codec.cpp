@@ -20,8 +20,9 @@
 
 #include "archive/lzss_codec.h"
 
-#include <cstdlib>
 #include <cstring>
+
+#include "archive/host_files.h"
 
 enum {
     LZ_WRAP_COPY_BYTES = LZ_MAX_MATCH - 1,
@@ -100,13 +101,13 @@ LzEncoder* lzss_process_encoder() { return &lz_process; }
 
 LzEncoder* lzss_new_encoder()
 {
-    LzEncoder* lz = static_cast<LzEncoder*>(std::malloc(sizeof(LzEncoder)));
+    LzEncoder* lz = static_cast<LzEncoder*>(host_allocate(sizeof(LzEncoder)));
     if (lz != nullptr)
         std::memset(lz->window, 0, sizeof lz->window);
     return lz;
 }
 
-void lzss_free_encoder(LzEncoder* lz) { std::free(lz); }
+void lzss_free_encoder(LzEncoder* lz) { host_release(lz); }
 
 void lzss_get_window(const LzEncoder* lz, uint8_t* window)
 {
@@ -409,44 +410,47 @@ static int put_pair(BitStream* stream, int32_t position, int length)
 // read that gives nothing ends the input for good: a file that grows afterwards, or a read that
 // came back empty once, must not add bytes behind the ones counted as its end.
 struct InputBlock {
-    FILE* file;
+    LzSource source;
     uint8_t* block;
     size_t next;
     size_t end;
     bool ended;
+    bool failed;
 };
 
 static int read_byte(InputBlock* input)
 {
     if (input->next == input->end) {
         if (input->ended)
-            return EOF;
+            return -1;
         input->next = 0;
-        input->end = std::fread(input->block, 1, LZ_BLOCK_BYTES, input->file);
-        if (input->end == 0) {
+        int64_t read = input->source.read(input->source.context, input->block, LZ_BLOCK_BYTES);
+        input->end = read > 0 ? static_cast<size_t>(read) : 0;
+        if (read <= 0) {
             input->ended = true;
-            return EOF;
+            input->failed = read < 0;
+            return -1;
         }
     }
     return input->block[input->next++];
 }
 
-int64_t lzss_encode_entry(FILE* file, BitStream* stream)
+int64_t lzss_encode_entry(LzSource source, BitStream* stream)
 {
-    return lzss_encode_entry_with(&lz_process, file, stream);
+    return lzss_encode_entry_with(&lz_process, source, stream);
 }
 
-int64_t lzss_encode_entry_with(LzEncoder* lz, FILE* file, BitStream* stream)
+int64_t lzss_encode_entry_with(LzEncoder* lz, LzSource source, BitStream* stream)
 {
     std::memset(lz->tree, 0, sizeof lz->tree);
     bool small = false;  // the tree is in small_tree
     int inserted = 0;    // insertions since the last look at the walks
     int visited = 0;     // the nodes their walks visited
-    InputBlock input = {file, lz->input, 0, 0, false};
+    InputBlock input = {source, lz->input, 0, 0, false, false};
     int32_t position = 1;
     int lookahead = 0;
     int c;
-    while (lookahead < LZ_MAX_MATCH && (c = read_byte(&input)) != EOF)
+    while (lookahead < LZ_MAX_MATCH && (c = read_byte(&input)) >= 0)
         store_window_byte(lz, position + lookahead++, static_cast<uint8_t>(c));
     int64_t count = lookahead;
 
@@ -470,7 +474,7 @@ int64_t lzss_encode_entry_with(LzEncoder* lz, FILE* file, BitStream* stream)
         for (int i = 0; i < steps; i++) {
             int32_t incoming = (position + LZ_MAX_MATCH) & LZ_WINDOW_MASK;
             tree_remove(lz, small, incoming);
-            if ((c = read_byte(&input)) != EOF) {
+            if ((c = read_byte(&input)) >= 0) {
                 store_window_byte(lz, incoming, static_cast<uint8_t>(c));
                 count++;
             } else {
@@ -487,7 +491,7 @@ int64_t lzss_encode_entry_with(LzEncoder* lz, FILE* file, BitStream* stream)
             }
         }
     }
-    if (std::ferror(file))
+    if (input.failed)
         return LZ_FILE_FAILED;
     if (bits_put_field(stream, LZ_END_POSITION, 1 + LZ_POSITION_BITS) != 0)
         return LZ_STREAM_FAILED;
@@ -600,17 +604,7 @@ static inline bool decode_token(Decoder* decoder)
     return true;
 }
 
-static bool write_to_file(void* context, const uint8_t* bytes, size_t size)
-{
-    return std::fwrite(bytes, 1, size, static_cast<FILE*>(context)) == size;
-}
-
-int64_t lzss_decode_entry(BitStream* stream, FILE* output)
-{
-    return lzss_decode_entry_to(stream, LzSink{write_to_file, output});
-}
-
-int64_t lzss_decode_entry_to(BitStream* stream, LzSink output)
+int64_t lzss_decode_entry(BitStream* stream, LzSink output)
 {
     const int32_t first_position = 1;
     load_history(first_position);

@@ -7,8 +7,8 @@
 
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 #include "archive/bit_stream.h"
 
@@ -31,11 +31,24 @@ enum {
                             // could not be written
 };
 
+// Where the encoder takes its bytes: up to `size` of them into `bytes`; the number given, 0 at the
+// end of the input, -1 when it could not be read.
+struct LzSource {
+    int64_t (*read)(void* context, uint8_t* bytes, size_t size);
+    void* context;
+};
+
+// Where the decoder puts its bytes, a block at a time: false when they could not go.
+struct LzSink {
+    bool (*write)(void* context, const uint8_t* bytes, size_t size);
+    void* context;
+};
+
 // Reads `input` to its end and appends one entry to `stream`. Returns the number of bytes read.
-int64_t lzss_encode_entry(FILE* input, BitStream* stream);
+int64_t lzss_encode_entry(LzSource input, BitStream* stream);
 
 // Reads one entry from `stream` and writes its bytes to `output`. Returns their number.
-int64_t lzss_decode_entry(BitStream* stream, FILE* output);
+int64_t lzss_decode_entry(BitStream* stream, LzSink output);
 
 // One encoder's window, search tree and input block. The process has one, which
 // lzss_encode_entry uses and whose window the decoder shares; a pack on several threads gives each
@@ -50,20 +63,11 @@ LzEncoder* lzss_new_encoder();
 void lzss_free_encoder(LzEncoder* encoder);
 
 // lzss_encode_entry with the given encoder.
-int64_t lzss_encode_entry_with(LzEncoder* encoder, FILE* input, BitStream* stream);
+int64_t lzss_encode_entry_with(LzEncoder* encoder, LzSource input, BitStream* stream);
 
 // The 4096 bytes of an encoder's window, copied out or in.
 void lzss_get_window(const LzEncoder* encoder, uint8_t* window);
 void lzss_set_window(LzEncoder* encoder, const uint8_t* window);
-
-// Where the decoder puts its bytes, a block at a time: false when they could not go.
-struct LzSink {
-    bool (*write)(void* context, const uint8_t* bytes, size_t size);
-    void* context;
-};
-
-// lzss_decode_entry with the bytes going to `output`.
-int64_t lzss_decode_entry_to(BitStream* stream, LzSink output);
 
 // Puts the window back into the state of a freshly started process (all zero). The encoder's
 // choice between equally good matches near the end of an input depends on it, so a process that

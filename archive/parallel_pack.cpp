@@ -1,4 +1,6 @@
-// parallel_pack.cpp -- pack_archive on several threads, writing the same archive as one thread.
+// parallel_pack.cpp -- pack_archive on several threads, writing the same archive as one thread:
+// the calling thread dispatches the entries to the workers with their seeds and commits them in
+// list order.
 //
 // The encoder stores byte j of an entry at window position (1 + j) mod 4096 and nothing else in
 // the window, and starts every entry with an empty tree. So the window at the start of entry k is
@@ -7,11 +9,9 @@
 // thread writes for it.
 //
 // The calling thread reads the list, opens each regular input ahead of its turn, works out the
-// next entry's seed from the last 4096 bytes of this input, and hands the entry to the pool. A
-// worker codes an entry into a stream without a file, whose full blocks go into chunks queued on
-// the entry. The calling thread commits the entries in list order: it shifts each entry's bits
-// onto the archive's bit offset, then reports its progress. The first failure in list order ends
-// the pack.
+// next entry's seed from the last 4096 bytes of this input, and hands the entry to the pool
+// (pack_workers.cpp). It commits the entries in list order: it shifts each entry's bits onto the
+// archive's bit offset, then reports its progress. The first failure in list order ends the pack.
 //
 // A seed is only a prediction: an input may change between the read of its end and the worker's
 // read, or give fewer bytes than its size. So an entry's bits are committed only when its seed
@@ -22,397 +22,53 @@
 // start, and nothing after it is dispatched until it is committed. Either way an entry holds the
 // bytes of one read of its input from front to end, and the seed of one entry never decides what
 // another holds.
-//
-// Memory is bounded by the pool's PACK_BUFFER_BYTES of chunks, shared by all entries: a worker
-// whose entry is not the one being committed waits when only the head's reserve is left, and the
-// entry being committed can always take a chunk, so the pack never waits on itself.
 
-#include "archive/threaded_ops.h"
-
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "archive/archive_steps.h"
-#include "archive/host_files.h"
-#include "archive/host_threads.h"
-#include "archive/lzss_codec.h"
-
-enum {
-    PACK_MAX_THREADS = 16,
-    PACK_CHUNK_BYTES = BITS_BUFFER_BYTES,                // one full block of a worker's stream
-    PACK_BUFFER_BYTES = 4 << 20,                         // coded bytes not yet committed
-    PACK_CHUNKS = PACK_BUFFER_BYTES / PACK_CHUNK_BYTES,  // 64
-    PACK_HEAD_RESERVE = 1,  // chunks only the entry being committed may take
-    PACK_RING = 128,        // entries between the list and the archive, at most
-    PACK_PATH_CHARS = 1024, // the longest path an entry keeps (the tool's path buffer)
-};
-
-static_assert(PACK_CHUNKS > PACK_HEAD_RESERVE, "entries ahead of the head get chunks too");
-
-struct PackChunk {
-    PackChunk* next;  // in the free list, or in its entry's queue
-    size_t size;
-    uint8_t* bytes;   // PACK_CHUNK_BYTES
-};
-
-// One entry on its way from the list to the archive. The dispatcher fills it; the worker that
-// takes it codes it; the committer empties it. Each hands it on through a semaphore.
-struct PackJob {
-    char path[PACK_PATH_CHARS];
-    FILE* input;          // closed by the worker, or after the pool has stopped
-    int failure;          // an ArchiveResult found before coding: no worker takes the job
-    bool in_order;        // not opened ahead: the committer codes it when its turn comes
-    uint8_t seed[LZ_WINDOW_BYTES];
-    uint8_t window_after[LZ_WINDOW_BYTES];
-    int64_t byte_count;   // the encoder's result
-    uint32_t tail;        // the entry's last bits, not a whole byte
-    int tail_bits;
-    int64_t index;        // the entry's place in the list
-    // Under the pool's lock:
-    PackChunk* first;     // the queue of coded chunks, oldest first
-    PackChunk* last;
-    bool finished;        // coded: after the queue, the tail and result follow
-    bool waiting;         // the worker waits for a chunk on `wake`
-    HostSemaphore* wake;
-    HostSemaphore* ready;  // one post per queued chunk, and one when finished
-};
-
-struct PackPool;
-
-struct PackWorker {
-    PackPool* pool;
-    LzEncoder* encoder;
-    BitStream* stream;
-    PackJob* job;
-    HostThread* thread;
-};
+#include "archive/archive_session.h"
+#include "archive/pack_pool.h"
+#include "archive/threaded_ops.h"
 
 // The calling thread's account of the entries between the list and the archive.
 struct PackOrder {
     PackPool* pool;
-    const PackRun* run;
+    PackSession* session;
     int64_t dispatched;
     int64_t committed;
     bool list_done;            // the list ended, or an entry failed before coding
     bool waiting_for_window;   // the next seed is the window the last dispatched entry leaves
-    uint8_t seed[LZ_WINDOW_BYTES];       // for the next entry to dispatch
+    uint8_t seed[LZ_WINDOW_BYTES];              // for the next entry to dispatch
     uint8_t committed_window[LZ_WINDOW_BYTES];  // after the last committed entry
-    int64_t total;
 };
-
-struct PackPool {
-    int worker_count;
-    PackOrder* order;
-    PackJob* jobs;        // PACK_RING, entry k at k % PACK_RING
-    PackWorker* workers;
-    PackChunk chunks[PACK_CHUNKS];
-    uint8_t* chunk_memory;
-    HostSemaphore* jobs_ready;
-    HostLock* lock;
-    // Under the lock:
-    int64_t next_take;    // the next entry a worker takes
-    int64_t head;         // the entry being committed
-    PackChunk* free_chunks;
-    int free_count;
-    int started;          // workers running
-    std::atomic<bool> stopping;
-};
-
-// ---- the chunks, under the pool's lock
-
-static PackJob* job_of(PackPool* pool, int64_t index) { return &pool->jobs[index % PACK_RING]; }
-
-// Wakes the worker of the head, and those of later entries while chunks beyond the reserve are
-// free.
-static void wake_waiting_workers(PackPool* pool)
-{
-    for (int64_t index = pool->head; index < pool->next_take; index++) {
-        PackJob* job = job_of(pool, index);
-        bool may_take = index == pool->head ? pool->free_count > 0
-                                             : pool->free_count > PACK_HEAD_RESERVE;
-        if (!may_take)
-            return;
-        if (job->waiting) {
-            job->waiting = false;
-            post_host_semaphore(job->wake);
-        }
-    }
-}
-
-// A free chunk for the job's worker, waiting while the job may not take one; null when the pool
-// is stopping.
-static PackChunk* take_free_chunk(PackPool* pool, PackJob* job)
-{
-    for (;;) {
-        lock_host_lock(pool->lock);
-        if (pool->stopping) {
-            unlock_host_lock(pool->lock);
-            return nullptr;
-        }
-        int keep = job->index == pool->head ? 0 : PACK_HEAD_RESERVE;
-        if (pool->free_count > keep) {
-            PackChunk* chunk = pool->free_chunks;
-            pool->free_chunks = chunk->next;
-            pool->free_count--;
-            unlock_host_lock(pool->lock);
-            return chunk;
-        }
-        job->waiting = true;
-        unlock_host_lock(pool->lock);
-        wait_host_semaphore(job->wake);
-    }
-}
-
-static void queue_chunk(PackPool* pool, PackJob* job, PackChunk* chunk)
-{
-    lock_host_lock(pool->lock);
-    chunk->next = nullptr;
-    if (job->last != nullptr)
-        job->last->next = chunk;
-    else
-        job->first = chunk;
-    job->last = chunk;
-    unlock_host_lock(pool->lock);
-    post_host_semaphore(job->ready);
-}
-
-// The job's oldest queued chunk, or null when none is left and the job is finished. Waits for
-// the worker.
-static PackChunk* next_queued_chunk(PackPool* pool, PackJob* job)
-{
-    wait_host_semaphore(job->ready);
-    lock_host_lock(pool->lock);
-    PackChunk* chunk = job->first;
-    if (chunk != nullptr) {
-        job->first = chunk->next;
-        if (job->first == nullptr)
-            job->last = nullptr;
-    }
-    unlock_host_lock(pool->lock);
-    return chunk;
-}
-
-static void return_chunk(PackPool* pool, PackChunk* chunk)
-{
-    lock_host_lock(pool->lock);
-    chunk->next = pool->free_chunks;
-    pool->free_chunks = chunk;
-    pool->free_count++;
-    wake_waiting_workers(pool);
-    unlock_host_lock(pool->lock);
-}
-
-// The committer moves on to the next entry.
-static void advance_head(PackPool* pool)
-{
-    lock_host_lock(pool->lock);
-    pool->head++;
-    wake_waiting_workers(pool);
-    unlock_host_lock(pool->lock);
-}
-
-// ---- the workers
-
-// The stream's drain: one full block into a chunk queued on the worker's entry.
-static bool put_chunk(void* context, const uint8_t* bytes, size_t size)
-{
-    PackWorker* worker = static_cast<PackWorker*>(context);
-    PackChunk* chunk = take_free_chunk(worker->pool, worker->job);
-    if (chunk == nullptr)
-        return false;
-    std::memcpy(chunk->bytes, bytes, size);
-    chunk->size = size;
-    queue_chunk(worker->pool, worker->job, chunk);
-    return true;
-}
-
-// Codes the job's entry into chunks. A job to be coded in order is only marked finished.
-static void code_job(PackWorker* worker, PackJob* job)
-{
-    if (!job->in_order) {
-        worker->job = job;
-        bits_init_drain_writer(worker->stream, put_chunk, worker);
-        lzss_set_window(worker->encoder, job->seed);
-        job->byte_count = lzss_encode_entry_with(worker->encoder, job->input, worker->stream);
-        std::fclose(job->input);
-        job->input = nullptr;
-        lzss_get_window(worker->encoder, job->window_after);
-        if (!bits_take_tail(worker->stream, &job->tail, &job->tail_bits))
-            return;  // the pool is stopping
-    }
-    PackPool* pool = worker->pool;
-    lock_host_lock(pool->lock);
-    job->finished = true;
-    unlock_host_lock(pool->lock);
-    post_host_semaphore(job->ready);
-}
-
-static void run_worker(void* context)
-{
-    PackWorker* worker = static_cast<PackWorker*>(context);
-    PackPool* pool = worker->pool;
-    for (;;) {
-        wait_host_semaphore(pool->jobs_ready);
-        if (pool->stopping)
-            return;
-        lock_host_lock(pool->lock);
-        int64_t index = pool->next_take++;
-        unlock_host_lock(pool->lock);
-        code_job(worker, job_of(pool, index));
-    }
-}
-
-// ---- setting the pool up and taking it down
-
-static void free_pool(PackPool* pool)
-{
-    for (int i = 0; i < PACK_RING && pool->jobs != nullptr; i++) {
-        PackJob* job = &pool->jobs[i];
-        if (job->wake != nullptr)
-            free_host_semaphore(job->wake);
-        if (job->ready != nullptr)
-            free_host_semaphore(job->ready);
-    }
-    delete[] pool->jobs;
-    for (int i = 0; i < pool->worker_count && pool->workers != nullptr; i++) {
-        lzss_free_encoder(pool->workers[i].encoder);
-        std::free(pool->workers[i].stream);
-    }
-    delete[] pool->workers;
-    std::free(pool->chunk_memory);
-    delete pool->order;
-    if (pool->jobs_ready != nullptr)
-        free_host_semaphore(pool->jobs_ready);
-    if (pool->lock != nullptr)
-        free_host_lock(pool->lock);
-}
-
-// Gives up to `threads` workers an encoder and a stream each; `worker_count` is the number that
-// got both.
-static void set_up_workers(PackPool* pool, int threads)
-{
-    pool->workers = new (std::nothrow) PackWorker[threads]();
-    if (pool->workers == nullptr)
-        return;
-    for (int i = 0; i < threads; i++) {
-        PackWorker* worker = &pool->workers[i];
-        worker->pool = pool;
-        worker->encoder = lzss_new_encoder();
-        worker->stream = static_cast<BitStream*>(std::malloc(sizeof(BitStream)));
-        pool->worker_count = i + 1;
-        if (worker->encoder == nullptr || worker->stream == nullptr) {
-            lzss_free_encoder(worker->encoder);
-            std::free(worker->stream);
-            worker->encoder = nullptr;
-            worker->stream = nullptr;
-            pool->worker_count = i;
-            return;
-        }
-    }
-}
-
-// Everything but the threads, for up to `threads` workers. False when not even one worker's
-// memory, or the pool's own, could be had.
-static bool set_up_pool(PackPool* pool, int threads)
-{
-    pool->jobs_ready = new_host_semaphore(0, false);
-    pool->lock = new_host_lock();
-    pool->chunk_memory = static_cast<uint8_t*>(std::malloc(size_t(PACK_BUFFER_BYTES)));
-    pool->jobs = new (std::nothrow) PackJob[PACK_RING]();
-    pool->order = new (std::nothrow) PackOrder();
-    if (pool->jobs_ready == nullptr || pool->lock == nullptr || pool->chunk_memory == nullptr ||
-        pool->jobs == nullptr || pool->order == nullptr)
-        return false;
-    for (int c = 0; c < PACK_CHUNKS; c++) {
-        pool->chunks[c] = PackChunk{pool->free_chunks, 0,
-                                    pool->chunk_memory + size_t(c) * PACK_CHUNK_BYTES};
-        pool->free_chunks = &pool->chunks[c];
-    }
-    pool->free_count = PACK_CHUNKS;
-    for (int i = 0; i < PACK_RING; i++) {
-        pool->jobs[i].wake = new_host_semaphore(0, false);
-        pool->jobs[i].ready = new_host_semaphore(0, false);
-        if (pool->jobs[i].wake == nullptr || pool->jobs[i].ready == nullptr)
-            return false;
-    }
-    set_up_workers(pool, threads < PACK_MAX_THREADS ? threads : PACK_MAX_THREADS);
-    return pool->worker_count > 0;
-}
-
-// Wakes every started worker, whether it waits for a job or for a chunk, lets it see that the
-// pool is stopping, and waits for it to end; then closes the inputs no worker took.
-static void stop_workers(PackPool* pool)
-{
-    if (pool->started == 0)
-        return;
-    lock_host_lock(pool->lock);
-    pool->stopping = true;
-    for (int i = 0; i < PACK_RING; i++) {
-        if (pool->jobs[i].waiting) {
-            pool->jobs[i].waiting = false;
-            post_host_semaphore(pool->jobs[i].wake);
-        }
-    }
-    unlock_host_lock(pool->lock);
-    for (int i = 0; i < pool->started; i++)
-        post_host_semaphore(pool->jobs_ready);
-    for (int i = 0; i < pool->started; i++)
-        join_host_thread(pool->workers[i].thread);
-    pool->started = 0;
-    for (int i = 0; i < PACK_RING; i++) {
-        if (pool->jobs[i].input != nullptr)
-            std::fclose(pool->jobs[i].input);
-        pool->jobs[i].input = nullptr;
-    }
-}
-
-// Starts as many workers as the host lets it, up to `worker_count`; false when none started.
-static bool start_workers(PackPool* pool)
-{
-    for (int i = 0; i < pool->worker_count; i++) {
-        pool->workers[i].thread = start_host_thread(run_worker, &pool->workers[i]);
-        if (pool->workers[i].thread == nullptr)
-            break;
-        pool->started++;
-    }
-    return pool->started > 0;
-}
-
-// ---- the calling thread: dispatching and committing in list order
 
 // Overlays `window` with the last bytes of the open input, where one thread's encoder would
-// store them, and rewinds the input. False when the input cannot be read that way (a read error,
-// fewer bytes than its size, a size beyond what ftell gives); `window` is then unchanged.
-static bool overlay_input_end(FILE* input, uint8_t* window)
+// store them. False when the input cannot be read that way (a pipe, a read error, fewer bytes
+// than its size); `window` is then unchanged.
+static bool overlay_input_end(HostFile* input, uint8_t* window)
 {
-    if (std::fseek(input, 0, SEEK_END) != 0)
-        return false;
-    long size = std::ftell(input);
+    int64_t size = host_file_size(input);
     if (size < 0)
         return false;
-    long start = size > LZ_WINDOW_BYTES ? size - LZ_WINDOW_BYTES : 0;
+    int64_t start = size > LZ_WINDOW_BYTES ? size - LZ_WINDOW_BYTES : 0;
     uint8_t end_bytes[LZ_WINDOW_BYTES];
     size_t count = static_cast<size_t>(size - start);
-    if (std::fseek(input, start, SEEK_SET) != 0 ||
-        std::fread(end_bytes, 1, count, input) != count || std::fseek(input, 0, SEEK_SET) != 0)
+    if (!read_host_file_at(input, start, end_bytes, count))
         return false;
     for (size_t i = 0; i < count; i++)
-        window[(1 + start + static_cast<long>(i)) & LZ_WINDOW_MASK] = end_bytes[i];
+        window[(1 + start + static_cast<int64_t>(i)) & LZ_WINDOW_MASK] = end_bytes[i];
     return true;
 }
-
 
 // Opens the input at `path` ahead of its turn, where that cannot block, and reads its end into
 // `seed`. Null, with `seed` unchanged, when the entry must be coded in order instead.
-static FILE* open_ahead(const char* path, uint8_t* seed)
+static HostFile* open_ahead(const char* path, uint8_t* seed)
 {
     if (!is_regular_host_file(path))
         return nullptr;
-    FILE* input = open_pack_input(path);
+    HostFile* input = open_pack_input(path);
     if (input != nullptr && !overlay_input_end(input, seed)) {
-        std::fclose(input);
+        close_host_file(input);
         input = nullptr;
     }
     return input;
@@ -421,22 +77,23 @@ static FILE* open_ahead(const char* path, uint8_t* seed)
 static void dispatch_next(PackOrder* order)
 {
     PackJob* job = job_of(order->pool, order->dispatched);
-    int named = read_next_pack_name(order->run);
-    if (named > 0) {
+    int next = next_pack_entry(order->session);
+    if (next > 0) {
         order->list_done = true;
         return;
     }
     // The path fits: the path buffer is no larger (see pack_archive_threaded).
-    std::memcpy(job->path, order->run->path_buffer, std::strlen(order->run->path_buffer) + 1);
+    const char* path = order->session->path_buffer;
+    std::memcpy(job->path, path, std::strlen(path) + 1);
     job->input = nullptr;
-    job->failure = named;
+    job->failure = next;
     job->index = order->dispatched;
     job->first = nullptr;
     job->last = nullptr;
     job->finished = false;
     job->waiting = false;
     order->dispatched++;
-    if (named != ARCHIVE_OK) {
+    if (next != ARCHIVE_OK) {
         order->list_done = true;
         return;
     }
@@ -448,62 +105,42 @@ static void dispatch_next(PackOrder* order)
     post_host_semaphore(order->pool->jobs_ready);
 }
 
-// Puts up to 31 bits, in two fields where needed.
-static int put_tail(BitStream* archive, uint32_t tail, int bits)
-{
-    if (bits > 16 && bits_put_field(archive, tail >> 16, bits - 16) != 0)
-        return -1;
-    int low = bits > 16 ? 16 : bits;
-    return low == 0 ? 0 : bits_put_field(archive, tail & ((1u << low) - 1), low);
-}
-
-static int entry_failure(int64_t byte_count)
-{
-    if (byte_count == LZ_FILE_FAILED)
-        return ARCHIVE_INPUT_OPEN_FAILED;
-    return byte_count < 0 ? ARCHIVE_ENCODE_FAILED : ARCHIVE_OK;
-}
-
 // Codes the job's entry on this thread, straight into the archive, from the window the committed
 // entries left: what one thread does.
 static int code_in_order(PackOrder* order, PackJob* job)
 {
-    FILE* input = open_pack_input(job->path);
+    HostFile* input = open_pack_input(job->path);
     if (input == nullptr)
         return ARCHIVE_INPUT_OPEN_FAILED;
     LzEncoder* process = lzss_process_encoder();
     lzss_set_window(process, order->committed_window);
-    job->byte_count = lzss_encode_entry(input, order->run->archive);
-    std::fclose(input);
+    job->byte_count = lzss_encode_entry(pack_input_source(input), order->session->archive);
+    close_host_file(input);
     lzss_get_window(process, job->window_after);
-    return entry_failure(job->byte_count);
+    return archive_result_of_encoding(job->byte_count);
 }
 
 // Moves the worker's chunks of the job into the archive, or drops them when `keep` is false.
 // Waits until the worker has finished the job.
 static int take_chunks(PackOrder* order, PackJob* job, bool keep)
 {
-    int result = ARCHIVE_OK;
     for (;;) {
         PackChunk* chunk = next_queued_chunk(order->pool, job);
         if (chunk == nullptr)
-            break;
-        if (keep && result == ARCHIVE_OK &&
-            bits_put_bytes(order->run->archive, chunk->bytes, chunk->size) != 0)
-            result = ARCHIVE_ENCODE_FAILED;
+            return ARCHIVE_OK;
+        bool put = !keep || bits_put_bytes(order->session->archive, chunk->bytes, chunk->size) == 0;
         return_chunk(order->pool, chunk);
-        if (result != ARCHIVE_OK)
-            return result;
+        if (!put)
+            return ARCHIVE_ENCODE_FAILED;
     }
-    return result;
 }
 
 // Moves the next entry's bits into the archive, or returns the entry's failure.
 static int commit_next(PackOrder* order)
 {
     PackJob* job = job_of(order->pool, order->committed);
-    const PackRun* run = order->run;
-    std::memcpy(run->path_buffer, job->path, std::strlen(job->path) + 1);
+    PackSession* session = order->session;
+    std::memcpy(session->path_buffer, job->path, std::strlen(job->path) + 1);
     if (job->failure != ARCHIVE_OK)
         return job->failure;
     // The worker's bits are the entry's only when it started from the window it follows.
@@ -514,8 +151,8 @@ static int commit_next(PackOrder* order)
         return result;
     if (!seeded_right)
         result = code_in_order(order, job);
-    else if ((result = entry_failure(job->byte_count)) == ARCHIVE_OK &&
-             put_tail(run->archive, job->tail, job->tail_bits) != 0)
+    else if ((result = archive_result_of_encoding(job->byte_count)) == ARCHIVE_OK &&
+             bits_put_tail(session->archive, job->tail, job->tail_bits) != 0)
         result = ARCHIVE_ENCODE_FAILED;
     if (result != ARCHIVE_OK)
         return result;
@@ -526,38 +163,31 @@ static int commit_next(PackOrder* order)
         std::memcpy(order->seed, job->window_after, LZ_WINDOW_BYTES);
         order->waiting_for_window = false;
     }
-    order->total += job->byte_count;
-    if (run->progress != nullptr)
-        run->progress(job->byte_count, run->path_buffer, run->user_value);
+    finish_pack_entry(session, job->byte_count);
     return ARCHIVE_OK;
 }
 
-static int64_t pack_in_order(const PackRun* run, void* context)
+// Dispatches and commits every entry of the session; ARCHIVE_OK or the first failure.
+static int pack_in_order(PackOrder* order)
 {
-    PackPool* pool = static_cast<PackPool*>(context);
-    PackOrder& order = *pool->order;
-    order.pool = pool;
-    order.run = run;
     LzEncoder* process = lzss_process_encoder();
-    lzss_get_window(process, order.seed);
-    lzss_get_window(process, order.committed_window);
-    int64_t result = 0;
+    lzss_get_window(process, order->seed);
+    lzss_get_window(process, order->committed_window);
+    int result = ARCHIVE_OK;
     for (;;) {
-        while (!order.list_done && !order.waiting_for_window &&
-               order.dispatched - order.committed < PACK_RING)
-            dispatch_next(&order);
-        if (order.committed == order.dispatched)
+        while (!order->list_done && !order->waiting_for_window &&
+               order->dispatched - order->committed < PACK_RING)
+            dispatch_next(order);
+        if (order->committed == order->dispatched)
             break;
-        int committed = commit_next(&order);
-        if (committed != ARCHIVE_OK) {
-            result = committed;
+        result = commit_next(order);
+        if (result != ARCHIVE_OK)
             break;
-        }
     }
-    stop_workers(pool);
+    stop_workers(order->pool);
     // The process's window is left as one thread leaves it after the committed entries.
-    lzss_set_window(process, order.committed_window);
-    return result >= 0 ? order.total : result;
+    lzss_set_window(process, order->committed_window);
+    return result;
 }
 
 int64_t pack_archive_threaded(int threads, char* path_buffer, size_t capacity,
@@ -567,16 +197,28 @@ int64_t pack_archive_threaded(int threads, char* path_buffer, size_t capacity,
     if (threads <= 1 || capacity > PACK_PATH_CHARS)
         return pack_archive(path_buffer, capacity, list_path, archive_path, user_value,
                             progress);
-    // Fewer threads than asked where the host has fewer to give, down to this one alone.
-    PackPool pool = {};
-    int64_t result;
-    if (set_up_pool(&pool, threads) && start_workers(&pool))
-        result = pack_archive_using(pack_in_order, &pool, path_buffer, capacity, list_path,
-                                    archive_path, user_value, progress);
-    else
-        result = pack_archive(path_buffer, capacity, list_path, archive_path, user_value,
-                              progress);
-    stop_workers(&pool);
-    free_pool(&pool);
+    PackSession* session = static_cast<PackSession*>(host_allocate(sizeof(PackSession)));
+    if (session == nullptr)
+        return ARCHIVE_PACK_OPEN_FAILED;
+    int64_t result = open_pack_session(session, path_buffer, capacity, list_path, archive_path,
+                                       user_value, progress);
+    if (result == ARCHIVE_OK) {
+        // Fewer threads than asked where the host has fewer to give, down to this one alone.
+        PackPool pool = {};
+        PackOrder* order = new (std::nothrow) PackOrder();
+        int packed;
+        if (order != nullptr && set_up_pool(&pool, threads) && start_workers(&pool)) {
+            order->pool = &pool;
+            order->session = session;
+            packed = pack_in_order(order);
+        } else {
+            packed = pack_entries(session);
+        }
+        stop_workers(&pool);
+        free_pool(&pool);
+        delete order;
+        result = close_pack_session(session, packed);
+    }
+    host_release(session);
     return result;
 }

@@ -2,17 +2,17 @@
 //
 // The decoder thread decodes the entries in list order into a ring of UNPACK_BLOCKS blocks; an
 // entry's last block (empty for an empty entry) marks its end and carries the decoder's result.
-// It stops after an entry that fails. Archives under UNPACK_PIPE_MIN_BYTES unpack on one thread. The calling thread creates each entry's file, writes its blocks, closes it
-// and reports it, exactly as the one-thread unpack does; at the first failure it stops the decoder
-// and creates nothing more.
+// It stops after an entry that fails. Archives under UNPACK_PIPE_MIN_BYTES unpack on one thread.
+// The calling thread runs the session's one loop over the entries (unpack_entries), as the
+// one-thread unpack does, with a writer that takes each entry's blocks from the ring; at the
+// first failure it stops the decoder and creates nothing more.
 
 #include "archive/threaded_ops.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 
-#include "archive/archive_steps.h"
+#include "archive/archive_session.h"
 #include "archive/host_threads.h"
 #include "archive/lzss_codec.h"
 
@@ -26,17 +26,13 @@ enum {
 
 // True when the archive is worth a second thread: asked for, or large, or of unknown size (a
 // pipe). Reads only the size; the archive's next byte stays the first.
-static bool worth_a_thread(const UnpackRun* run, bool always)
+static bool worth_a_thread(const UnpackSession* session, bool always)
 {
-    FILE* file = run->archive->file;
-    if (run->names->empty())
+    if (session->entries == 0)
         return false;
     if (always)
         return true;
-    if (std::fseek(file, 0, SEEK_END) != 0)
-        return true;
-    long size = std::ftell(file);
-    std::fseek(file, 0, SEEK_SET);
+    int64_t size = host_file_size(session->archive->file);
     return size < 0 || size >= UNPACK_PIPE_MIN_BYTES;
 }
 
@@ -48,7 +44,7 @@ struct UnpackBlock {
 };
 
 struct UnpackPipe {
-    const UnpackRun* run;
+    const UnpackSession* session;
     UnpackBlock* blocks;  // UNPACK_BLOCKS
     int blocks_put;       // by the decoder
     int blocks_taken;     // by the writer
@@ -100,9 +96,8 @@ static bool put_block(void* context, const uint8_t* bytes, size_t size)
 static void run_decoder(void* context)
 {
     UnpackPipe* pipe = static_cast<UnpackPipe*>(context);
-    size_t count = pipe->run->names->size();
-    for (size_t i = 0; i < count; i++) {
-        int64_t result = lzss_decode_entry_to(pipe->run->archive, LzSink{put_block, pipe});
+    for (size_t i = 0; i < pipe->session->entries; i++) {
+        int64_t result = lzss_decode_entry(pipe->session->archive, LzSink{put_block, pipe});
         UnpackBlock* block = pipe->held;
         if (block == nullptr) {
             block = next_free_block(pipe);
@@ -119,84 +114,63 @@ static void run_decoder(void* context)
     }
 }
 
-// Writes the next entry's blocks to `output`; the byte count, or the ArchiveResult of a failure.
-static int64_t write_entry(UnpackPipe* pipe, FILE* output)
+// The writer of the calling thread: the next entry's blocks into `output`. The decoder's byte
+// count or failure, or LZ_FILE_FAILED when a block could not be written.
+static int64_t write_entry(void* context, HostFile* output)
 {
+    UnpackPipe* pipe = static_cast<UnpackPipe*>(context);
+    bool written = true;
     for (;;) {
         wait_host_semaphore(pipe->full_blocks);
         UnpackBlock* block = &pipe->blocks[pipe->blocks_taken++ % UNPACK_BLOCKS];
-        bool written = std::fwrite(block->bytes, 1, block->size, output) == block->size;
+        written = written && write_host_file(output, block->bytes, block->size);
         bool last = block->last;
         int64_t result = block->result;
         post_host_semaphore(pipe->free_blocks);
         if (!written)
-            return ARCHIVE_WRITE_FAILED;
-        if (last && result == LZ_STREAM_FAILED)
-            return ARCHIVE_DECODE_FAILED;
+            return LZ_FILE_FAILED;
         if (last)
-            return result >= 0 ? result : int64_t(ARCHIVE_WRITE_FAILED);
+            return result;
     }
 }
 
-static int write_entries(UnpackPipe* pipe)
+// Extracts the session's entries with the decoder on a second thread; false when the thread or
+// its ring could not be had (nothing has been extracted then).
+static bool unpack_in_pipe(UnpackSession* session, int* result)
 {
-    const UnpackRun* run = pipe->run;
-    for (const std::string& name : *run->names) {
-        // Each name fitted behind the directory when the list was checked.
-        std::memcpy(run->path_buffer + run->directory_length, name.c_str(), name.size() + 1);
-        if (run->cancel_flag != nullptr && *run->cancel_flag != 0)
-            return ARCHIVE_CANCELLED;
-        FILE* output = nullptr;
-        int created = create_entry_file(run->path_buffer, run->directory_length, &output);
-        if (created != ARCHIVE_OK)
-            return created;
-        int64_t byte_count = write_entry(pipe, output);
-        bool closed = std::fclose(output) == 0;
-        if (byte_count < 0)
-            return static_cast<int>(byte_count);
-        if (!closed)
-            return ARCHIVE_WRITE_FAILED;
-        if (run->progress != nullptr)
-            run->progress(byte_count, run->path_buffer, run->user_value);
-    }
-    return ARCHIVE_OK;
-}
-
-static int unpack_in_pipe(const UnpackRun* run, void* context)
-{
-    if (!worth_a_thread(run, *static_cast<const bool*>(context)))
-        return unpack_archive_step(run);
-
     UnpackPipe pipe = {};
-    pipe.run = run;
-    pipe.blocks = static_cast<UnpackBlock*>(std::malloc(UNPACK_BLOCKS * sizeof(UnpackBlock)));
+    pipe.session = session;
+    pipe.blocks = static_cast<UnpackBlock*>(host_allocate(UNPACK_BLOCKS * sizeof(UnpackBlock)));
     // The two threads hand blocks to each other every few microseconds.
     pipe.free_blocks = new_host_semaphore(UNPACK_BLOCKS, true);
     pipe.full_blocks = new_host_semaphore(0, true);
     HostThread* decoder = nullptr;
     if (pipe.blocks != nullptr && pipe.free_blocks != nullptr && pipe.full_blocks != nullptr)
         decoder = start_host_thread(run_decoder, &pipe);
-    int result;
     if (decoder != nullptr) {
-        result = write_entries(&pipe);
+        *result = unpack_entries(session, write_entry, &pipe);
         pipe.stopping = true;
         post_host_semaphore(pipe.free_blocks);
         join_host_thread(decoder);
-    } else {
-        result = unpack_archive_step(run);  // on this thread, as unpack_archive
     }
-    std::free(pipe.blocks);
+    host_release(pipe.blocks);
     if (pipe.free_blocks != nullptr)
         free_host_semaphore(pipe.free_blocks);
     if (pipe.full_blocks != nullptr)
         free_host_semaphore(pipe.full_blocks);
-    return result;
+    return decoder != nullptr;
 }
 
 int unpack_archive_pipelined(bool always, const char* archive_path, const char* list_path,
                              char* path_buffer, size_t capacity, void* user_value,
                              const int* cancel_flag, ProgressCallback progress)
 {
-    return unpack_archive_using(unpack_in_pipe, &always, archive_path, list_path, path_buffer,
-                                capacity, user_value, cancel_flag, progress);
+    UnpackSession session;
+    int result = open_unpack_session(&session, archive_path, list_path, path_buffer, capacity,
+                                     user_value, cancel_flag, progress);
+    if (result != ARCHIVE_OK)
+        return result;
+    if (!worth_a_thread(&session, always) || !unpack_in_pipe(&session, &result))
+        result = unpack_entries(&session, decode_next_entry, session.archive);
+    return close_unpack_session(&session, result);
 }

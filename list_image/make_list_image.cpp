@@ -2,10 +2,7 @@
 
 #include "list_image/make_list_image.h"
 
-#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "archive/file_list.h"
 #include "archive/host_files.h"
@@ -38,87 +35,169 @@ bool list_image_name(const char* list_path, char* dest, size_t capacity)
     return true;
 }
 
-// Reads one line without its line end (LF or CR LF) into `line`. False at the end of the file.
-static bool read_line(FILE* file, std::string* line, bool* failed)
+// One line of the list, without its line end (LF or CR LF): its first LIST_NAME_BYTES characters
+// and its whole length.
+struct ListLineText {
+    char text[LIST_NAME_BYTES + 1];
+    size_t length;
+};
+
+// Reads the next line into `line`. False at the end of the file; `*failed` set when the file
+// could not be read.
+static bool read_line(HostFile* file, ListLineText* line, bool* failed)
 {
-    line->clear();
+    line->length = 0;
     int c;
-    while ((c = std::getc(file)) != EOF && c != '\n')
-        line->push_back((char)c);
-    if (c == EOF && std::ferror(file))
+    while ((c = read_host_byte(file)) >= 0 && c != '\n') {
+        if (line->length < LIST_NAME_BYTES)
+            line->text[line->length] = static_cast<char>(c);
+        line->length++;
+    }
+    if (file->failed)
         *failed = true;
-    if (!line->empty() && line->back() == '\r')
-        line->pop_back();
-    return c != EOF || !line->empty();
+    if (line->length > 0 && line->length <= LIST_NAME_BYTES && line->text[line->length - 1] == '\r')
+        line->length--;
+    line->text[line->length < size_t(LIST_NAME_BYTES) ? line->length : size_t(LIST_NAME_BYTES)] = 0;
+    return c >= 0 || line->length > 0;
 }
 
 // A name that unpack_archive extracts under exactly this spelling and that stays inside the
-// destination folder.
-static bool is_acceptable_name(const std::string& name)
+// destination folder: read as a list line, it must come out unchanged.
+static bool is_acceptable_name(const ListLineText& name)
 {
-    if (!is_safe_entry_name(name.c_str()))
+    if (!is_safe_entry_name(name.text))
         return false;
-    std::vector<char> collapsed(name.begin(), name.end());
-    collapsed.push_back('\0');
-    collapse_whitespace(collapsed.data(), ' ');
-    return name == collapsed.data();
+    char collapsed[LIST_NAME_BYTES + 1];
+    std::memcpy(collapsed, name.text, name.length + 1);
+    collapse_whitespace(collapsed, ' ');
+    return std::strlen(collapsed) == name.length;
 }
 
 // Byte size of `path`, counted by reading it; -1 when it cannot be opened, and LIST_MAX_SIZE + 1
 // once it grows past what an image can hold.
 static int64_t size_of_file(const char* path)
 {
-    FILE* file = open_host_file(path, "rb");
+    HostFile* file = open_host_file(path);
     if (file == nullptr)
         return -1;
     static uint8_t chunk[65536];
     int64_t total = 0;
-    size_t n;
-    while (total <= LIST_MAX_SIZE && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        total += (int64_t)n;
-    std::fclose(file);
+    int64_t n;
+    while (total <= LIST_MAX_SIZE && (n = read_host_file(file, chunk, sizeof chunk)) > 0)
+        total += n;
+    close_host_file(file);
     return total;
 }
 
-static bool write_whole_file(const char* path, const std::vector<uint8_t>& bytes)
+// The image being made: its bytes so far, in a block that grows.
+struct ImageBytes {
+    uint8_t* bytes;
+    size_t used;
+    size_t capacity;
+};
+
+// Appends `size` bytes; false when memory is short.
+static bool append_bytes(ImageBytes* image, const uint8_t* bytes, size_t size)
 {
-    std::string partial = std::string(path) + ".partial";
-    FILE* file = open_host_file(partial.c_str(), "wb");
+    if (image->used + size > image->capacity) {
+        size_t capacity = image->capacity * 2 + size;
+        uint8_t* grown = static_cast<uint8_t*>(host_allocate(capacity));
+        if (grown == nullptr)
+            return false;
+        if (image->used > 0)
+            std::memcpy(grown, image->bytes, image->used);
+        host_release(image->bytes);
+        image->bytes = grown;
+        image->capacity = capacity;
+    }
+    std::memcpy(image->bytes + image->used, bytes, size);
+    image->used += size;
+    return true;
+}
+
+static bool write_whole_file(const char* path, const ImageBytes& image)
+{
+    char partial[HOST_PATH_CHARS];
+    static const char suffix[] = ".partial";
+    size_t length = std::strlen(path);
+    if (length + sizeof suffix > sizeof partial)
+        return false;
+    std::memcpy(partial, path, length);
+    std::memcpy(partial + length, suffix, sizeof suffix);
+    HostFile* file = create_host_file(partial);
     if (file == nullptr)
         return false;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fclose(file) == 0 && written;
-    if (written && replace_file(partial.c_str(), path))
+    bool written = write_host_file(file, image.bytes, image.used);
+    written = close_host_file(file) && written;
+    if (written && replace_file(partial, path))
         return true;
-    remove_host_file(partial.c_str());
+    remove_host_file(partial);
     return false;
 }
 
-static void note_line(ListImageReport* report, int32_t line, const std::string& name)
+static void note_line(ListImageReport* report, int32_t line, const ListLineText& name)
 {
     report->line = line;
-    size_t length = name.size() < (size_t)LIST_NAME_BYTES ? name.size() : (size_t)LIST_NAME_BYTES;
-    std::memcpy(report->name, name.data(), length);
+    size_t length = name.length < (size_t)LIST_NAME_BYTES ? name.length : (size_t)LIST_NAME_BYTES;
+    std::memcpy(report->name, name.text, length);
     report->name[length] = '\0';
 }
 
-ListImageResult make_list_image(const char* list_path, const char* source_folder,
-                                const char* image_path, ListImageReport* report,
-                                MissingFileCallback on_missing, void* user)
+// The size of the listed file `name` under `source_folder`; -1 when it is missing.
+static int64_t size_in_folder(const char* source_folder, const char* name)
 {
-    std::memset(report, 0, sizeof *report);
-    FILE* list = open_host_file(list_path, "rb");
-    if (list == nullptr)
-        return LIST_IMAGE_LIST_UNREADABLE;
+    char path[HOST_PATH_CHARS];
+    size_t folder_length = std::strlen(source_folder), name_length = std::strlen(name);
+    if (folder_length + name_length >= sizeof path)
+        return -1;
+    std::memcpy(path, source_folder, folder_length);
+    std::memcpy(path + folder_length, name, name_length + 1);
+    return size_of_file(path);
+}
 
-    std::vector<uint8_t> image(LIST_HEADER_BYTES, 0);
-    std::string name;
+// Checks the line's name and appends its entry, with the size of its file. LIST_IMAGE_OK or the
+// failure the line causes.
+static ListImageResult add_entry(ImageBytes* image, const ListLineText& name,
+                                 const char* source_folder, ListImageReport* report,
+                                 int64_t* total, MissingFileCallback on_missing, void* user)
+{
+    if (name.length >= LIST_NAME_BYTES)
+        return LIST_IMAGE_NAME_TOO_LONG;
+    if (!is_acceptable_name(name))
+        return LIST_IMAGE_BAD_NAME;
+    if (report->count == INT32_MAX / LIST_ENTRY_BYTES)
+        return LIST_IMAGE_TOO_MANY;
+    uint8_t entry[LIST_ENTRY_BYTES] = {};
+    std::memcpy(entry, name.text, name.length);
+    int64_t size = size_in_folder(source_folder, name.text);
+    if (size < 0) {
+        report->missing_files++;
+        if (on_missing != nullptr)
+            on_missing(name.text, user);
+        size = 0;
+    }
+    *total += size;
+    if (size > LIST_MAX_SIZE || *total > LIST_MAX_SIZE)
+        return LIST_IMAGE_FILE_TOO_LARGE;
+    write_le32(entry + LIST_ENTRY_SIZE_OFFSET, (int32_t)size);
+    if (!append_bytes(image, entry, LIST_ENTRY_BYTES))
+        return LIST_IMAGE_WRITE_FAILED;
+    report->count++;
+    return LIST_IMAGE_OK;
+}
+
+// Reads the list and builds the image's entries behind its header.
+static ListImageResult read_entries(HostFile* list, const char* source_folder, ImageBytes* image,
+                                    ListImageReport* report, MissingFileCallback on_missing,
+                                    void* user)
+{
+    ListLineText name;
     bool failed = false;
     int32_t blank_line = 0;
     int64_t total = 0;
     ListImageResult result = LIST_IMAGE_OK;
     for (int32_t line = 1; result == LIST_IMAGE_OK && read_line(list, &name, &failed); line++) {
-        if (name.empty()) {
+        if (name.length == 0) {
             if (blank_line == 0)
                 blank_line = line;
             continue;
@@ -128,38 +207,37 @@ ListImageResult make_list_image(const char* list_path, const char* source_folder
             report->line = blank_line;
             report->name[0] = '\0';
             result = LIST_IMAGE_BAD_NAME;
-        } else if (name.size() >= LIST_NAME_BYTES) {
-            result = LIST_IMAGE_NAME_TOO_LONG;
-        } else if (!is_acceptable_name(name)) {
-            result = LIST_IMAGE_BAD_NAME;
-        } else if (report->count == INT32_MAX / LIST_ENTRY_BYTES) {
-            result = LIST_IMAGE_TOO_MANY;
         } else {
-            uint8_t entry[LIST_ENTRY_BYTES] = {};
-            std::memcpy(entry, name.data(), name.size());
-            int64_t size = size_of_file((std::string(source_folder) + name).c_str());
-            if (size < 0) {
-                report->missing_files++;
-                if (on_missing != nullptr)
-                    on_missing(name.c_str(), user);
-                size = 0;
-            }
-            total += size;
-            if (size > LIST_MAX_SIZE || total > LIST_MAX_SIZE)
-                result = LIST_IMAGE_FILE_TOO_LARGE;
-            write_le32(entry + LIST_ENTRY_SIZE_OFFSET, (int32_t)size);
-            image.insert(image.end(), entry, entry + LIST_ENTRY_BYTES);
-            report->count++;
+            result = add_entry(image, name, source_folder, report, &total, on_missing, user);
         }
     }
-    std::fclose(list);
-    if (result != LIST_IMAGE_OK)
-        return result;
-    if (failed)
-        return LIST_IMAGE_LIST_UNREADABLE;
-
+    if (result == LIST_IMAGE_OK && failed)
+        result = LIST_IMAGE_LIST_UNREADABLE;
     report->total_size = total;
-    write_le32(image.data() + LIST_COUNT_OFFSET, report->count);
-    write_le32(image.data() + LIST_TOTAL_SIZE_OFFSET, (int32_t)total);
-    return write_whole_file(image_path, image) ? LIST_IMAGE_OK : LIST_IMAGE_WRITE_FAILED;
+    return result;
+}
+
+ListImageResult make_list_image(const char* list_path, const char* source_folder,
+                                const char* image_path, ListImageReport* report,
+                                MissingFileCallback on_missing, void* user)
+{
+    std::memset(report, 0, sizeof *report);
+    HostFile* list = open_host_file(list_path);
+    if (list == nullptr)
+        return LIST_IMAGE_LIST_UNREADABLE;
+    ImageBytes image = {nullptr, 0, 0};
+    const uint8_t header[LIST_HEADER_BYTES] = {};
+    ListImageResult result = append_bytes(&image, header, sizeof header)
+                                 ? read_entries(list, source_folder, &image, report, on_missing,
+                                                user)
+                                 : LIST_IMAGE_WRITE_FAILED;
+    close_host_file(list);
+    if (result == LIST_IMAGE_OK) {
+        write_le32(image.bytes + LIST_COUNT_OFFSET, report->count);
+        write_le32(image.bytes + LIST_TOTAL_SIZE_OFFSET, (int32_t)report->total_size);
+        if (!write_whole_file(image_path, image))
+            result = LIST_IMAGE_WRITE_FAILED;
+    }
+    host_release(image.bytes);
+    return result;
 }

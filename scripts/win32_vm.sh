@@ -12,9 +12,9 @@
 #                                          exits with JOB's status
 #
 # The image is built once per machine and kept in TRV_VM_CACHE (default /var/cache/trv99-vm);
-# building it needs root and takes about 6 minutes. Each run boots a throw-away snapshot of the
-# image, so nothing a job does outside SHARE survives it. Inside the job, WINEPREFIX names the
-# 32-bit prefix, DISPLAY an Xvfb server, and wine runs 32-bit programs.
+# building it needs root and takes about 10 minutes, mostly downloads. Each run boots a throw-away
+# snapshot of the image, so nothing a job does outside SHARE survives it. Inside the job,
+# WINEPREFIX names the 32-bit prefix, DISPLAY an Xvfb server, and wine runs 32-bit programs.
 set -euo pipefail
 
 cache=${TRV_VM_CACHE:-/var/cache/trv99-vm}

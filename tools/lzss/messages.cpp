@@ -23,76 +23,69 @@ void print_progress_line(int64_t total_bytes, int64_t byte_count, const char* pa
     std::printf("% 10" PRId64 "% 9" PRId64 " %s\n", total_bytes, byte_count, path);
 }
 
-static void print_unpack_failure(int result, char* const args[3], const char* path_buffer)
-{
-    const char* archive = args[0];
-    const char* list = args[1];
-    switch (result) {
-    case ARCHIVE_UNPACK_OPEN_FAILED:
-        std::fprintf(stderr, "Fatal compression error, could not open files %s and %s.\n",
-                     archive, list);
-        break;
-    case ARCHIVE_MKDIR_FAILED:
-        std::fprintf(stderr, "Fatal compression error, could not create directory %s.\n",
-                     path_buffer);
-        break;
-    case ARCHIVE_CREATE_FAILED:
-        std::fprintf(stderr, "Fatal decompression error, could not open file %s.\n", path_buffer);
-        break;
-    case ARCHIVE_DECODE_FAILED:
-        std::fprintf(stderr, "Fatal decompression error, could not decompress %s to %s.\n",
-                     archive, path_buffer);
-        break;
-    case ARCHIVE_WRITE_FAILED:
-        std::fprintf(stderr, "Fatal decompression error, could not write file %s.\n", path_buffer);
-        break;
-    case ARCHIVE_UNSAFE_NAME:
-        std::fprintf(stderr, "Fatal decompression error, unsafe file name %s.\n", path_buffer);
-        break;
-    case ARCHIVE_SELF_REFERENCE:
-        std::fprintf(stderr,
-                     "Fatal decompression error, %s would overwrite the archive or the file "
-                     "list.\n",
-                     path_buffer);
-        break;
-    }
-}
+// What a message names: the archive, the list, the path the operation stopped on, or the list
+// and the archive in the order a pack names them.
+enum MessageValues { ARCHIVE_AND_LIST, LIST_AND_ARCHIVE, PATH, PATH_AND_ARCHIVE, ARCHIVE_AND_PATH,
+                     ARCHIVE, LIST };
 
-static void print_pack_failure(int result, char* const args[3], const char* path_buffer)
-{
-    const char* list = args[1];
-    const char* archive = args[2];
-    switch (result) {
-    case ARCHIVE_PACK_OPEN_FAILED:
-        std::fprintf(stderr, "Fatal compression error, could not open files %s and %s.\n", list,
-                     archive);
-        break;
-    case ARCHIVE_INPUT_OPEN_FAILED:
-        std::fprintf(stderr, "Fatal compression error, could not open file %s.\n", path_buffer);
-        break;
-    case ARCHIVE_ENCODE_FAILED:
-        std::fprintf(stderr, "Fatal compression error, could not compress %s to %s.\n",
-                     path_buffer, archive);
-        break;
-    case ARCHIVE_CLOSE_FAILED:
-        std::fprintf(stderr, "Fatal compression error, closing QBR file %s.\n", archive);
-        break;
-    case ARCHIVE_SELF_REFERENCE:
-        std::fprintf(stderr, "Fatal compression error, could not pack %s into itself.\n", archive);
-        break;
-    }
-}
+struct FailureMessage {
+    LzssMode mode;
+    int result;
+    const char* format;
+    MessageValues values;
+};
+
+// Every failure that prints a message, with its text. Any other result prints nothing.
+static const FailureMessage failure_messages[] = {
+    {LZSS_UNPACK, ARCHIVE_UNPACK_OPEN_FAILED,
+     "Fatal compression error, could not open files %s and %s.\n", ARCHIVE_AND_LIST},
+    {LZSS_UNPACK, ARCHIVE_MKDIR_FAILED, "Fatal compression error, could not create directory %s.\n",
+     PATH},
+    {LZSS_UNPACK, ARCHIVE_CREATE_FAILED, "Fatal decompression error, could not open file %s.\n",
+     PATH},
+    {LZSS_UNPACK, ARCHIVE_DECODE_FAILED,
+     "Fatal decompression error, could not decompress %s to %s.\n", ARCHIVE_AND_PATH},
+    {LZSS_UNPACK, ARCHIVE_WRITE_FAILED, "Fatal decompression error, could not write file %s.\n",
+     PATH},
+    {LZSS_UNPACK, ARCHIVE_UNSAFE_NAME, "Fatal decompression error, unsafe file name %s.\n", PATH},
+    {LZSS_UNPACK, ARCHIVE_SELF_REFERENCE,
+     "Fatal decompression error, %s would overwrite the archive or the file list.\n", PATH},
+    {LZSS_UNPACK, ARCHIVE_NAME_TOO_LONG, "Fatal compression error, file name too long in %s.\n",
+     LIST},
+    {LZSS_PACK, ARCHIVE_PACK_OPEN_FAILED, "Fatal compression error, could not open files %s and %s.\n",
+     LIST_AND_ARCHIVE},
+    {LZSS_PACK, ARCHIVE_INPUT_OPEN_FAILED, "Fatal compression error, could not open file %s.\n",
+     PATH},
+    {LZSS_PACK, ARCHIVE_ENCODE_FAILED, "Fatal compression error, could not compress %s to %s.\n",
+     PATH_AND_ARCHIVE},
+    {LZSS_PACK, ARCHIVE_CLOSE_FAILED, "Fatal compression error, closing QBR file %s.\n", ARCHIVE},
+    {LZSS_PACK, ARCHIVE_SELF_REFERENCE, "Fatal compression error, could not pack %s into itself.\n",
+     ARCHIVE},
+    {LZSS_PACK, ARCHIVE_NAME_TOO_LONG, "Fatal compression error, file name too long in %s.\n",
+     LIST},
+};
 
 void print_failure(LzssMode mode, int result, char* const args[3], const char* path_buffer)
 {
-    if (result == ARCHIVE_NAME_TOO_LONG) {
-        std::fprintf(stderr, "Fatal compression error, file name too long in %s.\n", args[1]);
+    const char* list = args[1];
+    const char* archive = mode == LZSS_UNPACK ? args[0] : args[2];
+    for (const FailureMessage& message : failure_messages) {
+        if (message.mode != mode || message.result != result)
+            continue;
+        const char* first = archive;
+        const char* second = list;
+        switch (message.values) {
+        case ARCHIVE_AND_LIST: break;
+        case LIST_AND_ARCHIVE: first = list; second = archive; break;
+        case PATH: first = path_buffer; break;
+        case PATH_AND_ARCHIVE: first = path_buffer; second = archive; break;
+        case ARCHIVE_AND_PATH: second = path_buffer; break;
+        case ARCHIVE: break;
+        case LIST: first = list; break;
+        }
+        std::fprintf(stderr, message.format, first, second);
         return;
     }
-    if (mode == LZSS_UNPACK)
-        print_unpack_failure(result, args, path_buffer);
-    else
-        print_pack_failure(result, args, path_buffer);
 }
 
 void print_threads_ignored(const char* text, int threads)

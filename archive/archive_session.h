@@ -1,0 +1,116 @@
+// archive_session.h -- one pack or unpack, from its open archive and list to its result, taken
+// entry by entry. The drivers (the one-thread loops in archive_ops.cpp, the parallel pack and the
+// pipelined unpack) call down into it: open a session, take the next entry (its path built and
+// checked in the path buffer, the output created), finish the entry (its result mapped and its
+// progress reported), close the session. Nothing here calls back into a driver.
+//
+// The caller owns the path buffer: on entry it holds the directory (ending with a folder
+// separator), each list name is read in behind it, and on return it holds the path last worked
+// on, for the caller's messages.
+
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "archive/archive_ops.h"
+#include "archive/bit_stream.h"
+#include "archive/host_files.h"
+#include "archive/lzss_codec.h"
+
+// The ArchiveResult of a codec result: ARCHIVE_OK for a byte count, else the failure of the
+// entry being packed or unpacked.
+int archive_result_of_encoding(int64_t codec_result);
+int archive_result_of_decoding(int64_t codec_result);
+
+struct PackSession {
+    BitStream* archive;       // written to `temporary_path`
+    HostFile* list;
+    char* path_buffer;
+    size_t directory_length;
+    size_t capacity;
+    const char* archive_path;
+    void* user_value;
+    ProgressCallback progress;
+    int64_t total;            // of the entries finished
+    char target[HOST_PATH_CHARS];          // the file the archive replaces at the end
+    char temporary_path[HOST_PATH_CHARS];  // the target with ".partial"
+};
+
+// Opens the list and creates the archive beside its target. ARCHIVE_OK, or the failure of the
+// pack with nothing left open or created.
+int open_pack_session(PackSession* session, char* path_buffer, size_t capacity,
+                      const char* list_path, const char* archive_path, void* user_value,
+                      ProgressCallback progress);
+
+// Reads the next list name into the path buffer behind the directory and checks it: ARCHIVE_OK,
+// 1 at the end of the list, or the failure of the pack.
+int next_pack_entry(PackSession* session);
+
+// Opens the listed file at `path` for coding; null when it cannot be opened.
+HostFile* open_pack_input(const char* path);
+
+// The encoder's source for an open input.
+LzSource pack_input_source(HostFile* input);
+
+// Adds an entry coded from the file now in the path buffer to the total and reports it.
+void finish_pack_entry(PackSession* session, int64_t byte_count);
+
+// Closes the list and the archive and, when `result` is ARCHIVE_OK, puts the archive in place of
+// its target. Returns the total of the byte counts, or the pack's failure (the temporary archive
+// then removed).
+int64_t close_pack_session(PackSession* session, int result);
+
+// The names of an unpack's list, read and checked once before anything is written, one after the
+// other, each with its terminating 0.
+struct NameTable {
+    char* names;
+    size_t used;
+    size_t capacity;
+};
+
+struct UnpackSession {
+    BitStream* archive;
+    HostFile* list;
+    NameTable table;
+    size_t next_name;   // offset in the table of the next entry's name
+    size_t entries;     // names in the table
+    char* path_buffer;
+    size_t directory_length;
+    void* user_value;
+    const int* cancel_flag;
+    ProgressCallback progress;
+};
+
+// Opens the archive and the list and checks every name of the list. ARCHIVE_OK, or the failure
+// of the unpack (the session is then closed).
+int open_unpack_session(UnpackSession* session, const char* archive_path, const char* list_path,
+                        char* path_buffer, size_t capacity, void* user_value,
+                        const int* cancel_flag, ProgressCallback progress);
+
+// Puts the next entry's path in the path buffer and creates its file, with its missing folders,
+// never through a link. ARCHIVE_OK with `*output` open, 1 when no entry is left, or the failure
+// (the cancel flag set, a folder or the file that cannot be created, named by the path buffer).
+int next_unpack_entry(UnpackSession* session, HostFile** output);
+
+// Closes the entry's output and, when `codec_result` is a byte count, reports it. ARCHIVE_OK, or
+// the failure of the entry.
+int finish_unpack_entry(UnpackSession* session, HostFile* output, int64_t codec_result);
+
+// Writes one entry's bytes to its output: the decoder's byte count or LZ_STREAM_FAILED or
+// LZ_FILE_FAILED.
+typedef int64_t (*EntryWriter)(void* context, HostFile* output);
+
+// Extracts the session's entries, one after the other, each written by `write`. ARCHIVE_OK or
+// the first failure.
+int unpack_entries(UnpackSession* session, EntryWriter write, void* context);
+
+// The EntryWriter of one thread: decodes the next entry of `archive` (a BitStream) into `output`.
+int64_t decode_next_entry(void* archive, HostFile* output);
+
+// Closes the archive and the list and releases the names; returns `result`.
+int close_unpack_session(UnpackSession* session, int result);
+
+// The one-thread pack's loop (archive_ops.cpp): codes the session's remaining entries with the
+// process's encoder, straight into the archive. ARCHIVE_OK or the first failure.
+int pack_entries(PackSession* session);

@@ -1,0 +1,202 @@
+// host_files_posix.cpp -- the archive library's files, folders, links and memory on a POSIX
+// host. A stored path's "\" separators become "/" in a copy made for each call.
+
+#include "archive/host_files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "archive/host_handles.h"
+
+// The path with "\" turned into "/", in `storage` of HOST_PATH_CHARS; null when it does not fit.
+static const char* host_path(const char* path, char* storage)
+{
+    size_t length = std::strlen(path);
+    if (length >= HOST_PATH_CHARS)
+        return nullptr;
+    for (size_t i = 0; i <= length; i++)
+        storage[i] = path[i] == '\\' ? '/' : path[i];
+    return storage;
+}
+
+int64_t read_handle(intptr_t handle, uint8_t* bytes, size_t size)
+{
+    for (;;) {
+        ssize_t read_count = read(static_cast<int>(handle), bytes, size);
+        if (read_count >= 0)
+            return read_count;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+bool write_handle(intptr_t handle, const uint8_t* bytes, size_t size)
+{
+    while (size > 0) {
+        ssize_t written = write(static_cast<int>(handle), bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool close_handle(intptr_t handle) { return close(static_cast<int>(handle)) == 0; }
+
+HostFile* open_host_file(const char* path)
+{
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    if (host == nullptr)
+        return nullptr;
+    int descriptor = open(host, O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return nullptr;
+    // A folder opens for reading here, but is no file to read.
+    struct stat info;
+    if (fstat(descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+        close(descriptor);
+        return nullptr;
+    }
+    return new_host_file(descriptor, false);
+}
+
+HostFile* create_host_file(const char* path)
+{
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    if (host == nullptr)
+        return nullptr;
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+    int descriptor = open(host, flags | O_TRUNC, 0666);
+    if (descriptor < 0 && errno == ELOOP && unlink(host) == 0)
+        descriptor = open(host, flags | O_EXCL, 0666);
+    if (descriptor < 0)
+        return nullptr;
+    return new_host_file(descriptor, true);
+}
+
+int64_t host_file_size(HostFile* file)
+{
+    struct stat info;
+    if (fstat(static_cast<int>(file->handle), &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+    return static_cast<int64_t>(info.st_size);
+}
+
+bool read_host_file_at(HostFile* file, int64_t offset, uint8_t* bytes, size_t size)
+{
+    while (size > 0) {
+        ssize_t read_count = pread(static_cast<int>(file->handle), bytes, size, offset);
+        if (read_count < 0 && errno == EINTR)
+            continue;
+        if (read_count <= 0)
+            return false;
+        bytes += read_count;
+        size -= static_cast<size_t>(read_count);
+        offset += read_count;
+    }
+    return true;
+}
+
+bool is_host_link(const char* path)
+{
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    struct stat info;
+    return host != nullptr && lstat(host, &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+bool is_regular_host_file(const char* path)
+{
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    struct stat info;
+    return host != nullptr && stat(host, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Copies `text` into `target`; false when it does not fit.
+static bool copy_path(const char* text, char* target, size_t capacity)
+{
+    size_t length = std::strlen(text);
+    if (length >= capacity)
+        return false;
+    std::memcpy(target, text, length + 1);
+    return true;
+}
+
+bool replacement_target(const char* path, char* target, size_t capacity)
+{
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    if (host == nullptr)
+        return false;
+    struct stat info;
+    if (lstat(host, &info) != 0)
+        return copy_path(path, target, capacity);  // a new file
+    if (S_ISLNK(info.st_mode)) {
+        if (stat(host, &info) != 0)
+            return copy_path(path, target, capacity);  // a link to nothing is replaced itself
+        char resolved[PATH_MAX];
+        if (!S_ISREG(info.st_mode) || realpath(host, resolved) == nullptr)
+            return false;
+        return copy_path(resolved, target, capacity);
+    }
+    return S_ISREG(info.st_mode) && copy_path(path, target, capacity);
+}
+
+bool make_folder(const char* path)
+{
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    return host != nullptr && mkdir(host, 0777) == 0;
+}
+
+bool folder_exists(const char* path)
+{
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    struct stat info;
+    return host != nullptr && stat(host, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool replace_file(const char* from, const char* to)
+{
+    char from_storage[HOST_PATH_CHARS], to_storage[HOST_PATH_CHARS];
+    const char* host_from = host_path(from, from_storage);
+    const char* host_to = host_path(to, to_storage);
+    return host_from != nullptr && host_to != nullptr && std::rename(host_from, host_to) == 0;
+}
+
+bool remove_host_file(const char* path)
+{
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    return host != nullptr && unlink(host) == 0;
+}
+
+bool get_file_identity(const char* path, FileIdentity* identity)
+{
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    struct stat info;
+    if (host == nullptr || stat(host, &info) != 0)
+        return false;
+    identity->volume = static_cast<uint64_t>(info.st_dev);
+    identity->index = static_cast<uint64_t>(info.st_ino);
+    return true;
+}
+
+void* host_allocate(size_t size) { return std::malloc(size); }
+
+void host_release(void* block) { std::free(block); }

@@ -1,0 +1,128 @@
+// unpack_entries.cpp -- an unpack's entries one after the other: each entry's path from the
+// checked names, its folders and file created (never through a link), its bytes written by the
+// driver's writer, its result and progress.
+
+#include <cstring>
+
+#include "archive/archive_session.h"
+#include "archive/lzss_codec.h"
+
+// Creates the missing folders on the way to the file named by `path`, shallowest first: walks
+// back from the last separator to the deepest folder that exists or can be created, then forward
+// again creating each level below it. On failure `path` names the folder that could not be
+// created.
+static int make_missing_folders(char* path)
+{
+    char original[HOST_PATH_CHARS];
+    size_t last = std::strlen(path);
+    if (last >= sizeof original)
+        return ARCHIVE_MKDIR_FAILED;
+    std::memcpy(original, path, last + 1);
+    while (last > 0 && !is_folder_separator(original[last - 1]))
+        last--;
+    if (last == 0)
+        return ARCHIVE_MKDIR_FAILED;
+    last--;
+
+    size_t start = 1;
+    for (size_t k = last; k >= 1; k--) {
+        if (!is_folder_separator(path[k]))
+            continue;
+        path[k] = '\0';
+        if (folder_exists(path) || make_folder(path)) {
+            start = k;
+            break;
+        }
+    }
+    for (size_t k = start; k < last; k++) {
+        if (path[k] != '\0')
+            continue;
+        path[k] = original[k];
+        if (!make_folder(path))
+            return ARCHIVE_MKDIR_FAILED;
+    }
+    path[last] = original[last];
+    return ARCHIVE_OK;
+}
+
+// Refuses a link where a folder of the entry's own path (below the output folder) stands: the
+// file would land wherever the link leads. On failure `path` names the link.
+static int refuse_linked_folders(char* path, size_t directory_length)
+{
+    for (size_t k = directory_length; path[k] != '\0'; k++) {
+        if (!is_folder_separator(path[k]))
+            continue;
+        char separator = path[k];
+        path[k] = '\0';
+        if (is_host_link(path))
+            return ARCHIVE_MKDIR_FAILED;
+        path[k] = separator;
+    }
+    return ARCHIVE_OK;
+}
+
+// Creates the file at `path` (below the first `directory_length` characters, the output folder),
+// with its missing folders. ARCHIVE_OK with `*output` open, or the failure, with `path` naming
+// what failed.
+static int create_entry_file(char* path, size_t directory_length, HostFile** output)
+{
+    int checked = refuse_linked_folders(path, directory_length);
+    if (checked != ARCHIVE_OK)
+        return checked;
+    *output = create_host_file(path);
+    if (*output != nullptr)
+        return ARCHIVE_OK;
+    int made = make_missing_folders(path);
+    if (made != ARCHIVE_OK)
+        return made;
+    *output = create_host_file(path);
+    return *output != nullptr ? ARCHIVE_OK : ARCHIVE_CREATE_FAILED;
+}
+
+int next_unpack_entry(UnpackSession* session, HostFile** output)
+{
+    if (session->next_name >= session->table.used)
+        return 1;
+    const char* name = session->table.names + session->next_name;
+    size_t size = std::strlen(name) + 1;
+    session->next_name += size;
+    // Each name fitted behind the directory when the list was checked.
+    std::memcpy(session->path_buffer + session->directory_length, name, size);
+    if (session->cancel_flag != nullptr && *session->cancel_flag != 0)
+        return ARCHIVE_CANCELLED;
+    return create_entry_file(session->path_buffer, session->directory_length, output);
+}
+
+int finish_unpack_entry(UnpackSession* session, HostFile* output, int64_t codec_result)
+{
+    bool closed = close_host_file(output);
+    int result = archive_result_of_decoding(codec_result);
+    if (result == ARCHIVE_OK && !closed)
+        result = ARCHIVE_WRITE_FAILED;
+    if (result == ARCHIVE_OK && session->progress != nullptr)
+        session->progress(codec_result, session->path_buffer, session->user_value);
+    return result;
+}
+
+int unpack_entries(UnpackSession* session, EntryWriter write, void* context)
+{
+    for (;;) {
+        HostFile* output = nullptr;
+        int next = next_unpack_entry(session, &output);
+        if (next != ARCHIVE_OK)
+            return next > 0 ? ARCHIVE_OK : next;
+        int finished = finish_unpack_entry(session, output, write(context, output));
+        if (finished != ARCHIVE_OK)
+            return finished;
+    }
+}
+
+static bool write_output(void* context, const uint8_t* bytes, size_t size)
+{
+    return write_host_file(static_cast<HostFile*>(context), bytes, size);
+}
+
+int64_t decode_next_entry(void* archive, HostFile* output)
+{
+    return lzss_decode_entry(static_cast<BitStream*>(archive), LzSink{write_output, output});
+}
