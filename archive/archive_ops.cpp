@@ -133,6 +133,18 @@ int create_entry_file(char* path, size_t directory_length, FILE** output)
     return ARCHIVE_OK;
 }
 
+// The codec's source and sink on a C stream.
+static int64_t read_file(void* file, uint8_t* bytes, size_t size)
+{
+    size_t read = std::fread(bytes, 1, size, static_cast<FILE*>(file));
+    return read == 0 && std::ferror(static_cast<FILE*>(file)) ? -1 : static_cast<int64_t>(read);
+}
+
+static bool write_file(void* file, const uint8_t* bytes, size_t size)
+{
+    return std::fwrite(bytes, 1, size, static_cast<FILE*>(file)) == size;
+}
+
 // Creates the entry's file at the path in the buffer and decodes the next entry into it.
 static int extract_entry(BitStream* archive, char* path, size_t directory_length,
                          int64_t* byte_count)
@@ -141,7 +153,7 @@ static int extract_entry(BitStream* archive, char* path, size_t directory_length
     int created = create_entry_file(path, directory_length, &output);
     if (created != ARCHIVE_OK)
         return created;
-    *byte_count = lzss_decode_entry(archive, output);
+    *byte_count = lzss_decode_entry(archive, LzSink{write_file, output});
     bool closed = std::fclose(output) == 0;
     if (*byte_count == LZ_STREAM_FAILED)
         return ARCHIVE_DECODE_FAILED;
@@ -232,7 +244,7 @@ static int64_t pack_entries(const PackRun* run, void*)
         int opened = open_next_pack_input(run, &input);
         if (opened != ARCHIVE_OK)
             return opened > 0 ? total : opened;
-        int64_t byte_count = lzss_encode_entry(input, run->archive);
+        int64_t byte_count = lzss_encode_entry(LzSource{read_file, input}, run->archive);
         std::fclose(input);
         if (byte_count == LZ_STREAM_FAILED)
             return ARCHIVE_ENCODE_FAILED;

@@ -201,12 +201,20 @@ static bool put_chunk(void* context, const uint8_t* bytes, size_t size)
     return true;
 }
 
+// The encoder's source on a C stream.
+static int64_t read_file(void* file, uint8_t* bytes, size_t size)
+{
+    size_t read = std::fread(bytes, 1, size, static_cast<FILE*>(file));
+    return read == 0 && std::ferror(static_cast<FILE*>(file)) ? -1 : static_cast<int64_t>(read);
+}
+
 static void code_job(PackWorker* worker, PackJob* job)
 {
     worker->job = job;
-    bits_init_drain_writer(worker->stream, put_chunk, worker);
+    bits_init_drain_writer(worker->stream, LzSink{put_chunk, worker});
     lzss_set_window(worker->encoder, job->seed);
-    job->byte_count = lzss_encode_entry_with(worker->encoder, job->input, worker->stream);
+    job->byte_count =
+        lzss_encode_entry_with(worker->encoder, LzSource{read_file, job->input}, worker->stream);
     std::fclose(job->input);
     job->input = nullptr;
     lzss_get_window(worker->encoder, job->window_after);

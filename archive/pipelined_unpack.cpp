@@ -102,7 +102,7 @@ static void run_decoder(void* context)
     UnpackPipe* pipe = static_cast<UnpackPipe*>(context);
     size_t count = pipe->run->names->size();
     for (size_t i = 0; i < count; i++) {
-        int64_t result = lzss_decode_entry_to(pipe->run->archive, LzSink{put_block, pipe});
+        int64_t result = lzss_decode_entry(pipe->run->archive, LzSink{put_block, pipe});
         UnpackBlock* block = pipe->held;
         if (block == nullptr) {
             block = next_free_block(pipe);
