@@ -140,8 +140,8 @@ static int code_run(Coding* coding, int* visited)
             if (coding->lookahead == 0)
                 continue;
             Walk walk = tree_insert<Node>(lz, coding->position);
-            coding->match_length = walk.best;
-            coding->match_position = walk.best_position;
+            coding->match_length = match_length_of(walk);
+            coding->match_position = match_position_of(walk);
             *visited += walk.visits;
             if (++inserted == LZ_WALK_SAMPLE)
                 return inserted;

@@ -67,12 +67,16 @@ inline void store_window_byte(LzEncoder* lz, int32_t position, uint8_t byte)
 }
 
 // What the walk of an insertion found: the number of nodes it visited, and the longest match on
-// the way (0 to 17 bytes), the last visited among equally long ones.
+// the way, the last visited among equally long ones, as one number (one select in the walk
+// keeps both parts): its length (0 to 17) times 65536 plus its position.
 struct Walk {
     int visits;
-    int best;
-    int32_t best_position;
+    uint32_t best;
 };
+
+inline int match_length_of(Walk walk) { return static_cast<int>(walk.best >> 16); }
+
+inline int32_t match_position_of(Walk walk) { return static_cast<int32_t>(walk.best & 0xffff); }
 
 // Empties the tree, in the TreeNode layout, and makes `node` its only node.
 void tree_start(LzEncoder* lz, int32_t node);

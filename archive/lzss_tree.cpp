@@ -141,9 +141,8 @@ static inline int compare_visit(const Key& key, const uint8_t* window, int32_t v
     walk->visits++;
     int equal = compare_with_key(key, visit_word, window + visit, key_larger);
     // Selects rather than a branch: whether a visit improves on the best is hard to predict.
-    bool better = equal >= walk->best;
-    walk->best = better ? equal : walk->best;
-    walk->best_position = better ? visit : walk->best_position;
+    uint32_t found = static_cast<uint32_t>(equal) << 16 | static_cast<uint32_t>(visit);
+    walk->best = found >= (walk->best & ~0xffffu) ? found : walk->best;
     return equal;
 }
 
@@ -161,7 +160,7 @@ static inline Walk walk(TreeNode* tree, const uint8_t* window, int32_t node, con
 {
     int32_t visit = tree[LZ_ROOT_NODE].children[LARGER];
     uint64_t visit_word = tree[LZ_ROOT_NODE].child_words[LARGER];
-    Walk walk = {0, 0, 0};
+    Walk walk = {0, 0};
     for (;;) {
         bool key_larger = false;
         if (compare_visit(key, window, visit, visit_word, &walk, &key_larger) == LZ_MAX_MATCH) {
@@ -188,7 +187,7 @@ static inline Walk walk(SmallTreeNode* tree, const uint8_t* window, int32_t node
 {
     int32_t visit = tree[LZ_ROOT_NODE].children[LARGER];
     uint64_t visit_word = bits_load_word(window + visit);
-    Walk walk = {0, 0, 0};
+    Walk walk = {0, 0};
     for (;;) {
         int32_t smaller = tree[visit].children[SMALLER];
         int32_t larger = tree[visit].children[LARGER];
@@ -241,7 +240,7 @@ Walk tree_insert(LzEncoder* lz, int32_t node)
 {
     Node* tree = nodes_of<Node>(lz);
     if (node == 0 || attach_to_empty(tree, lz->window, node))
-        return Walk{0, 0, 0};
+        return Walk{0, 0};
     const uint8_t* bytes = lz->window + node;
     const Key key = {bits_load_word(bytes), bits_load_word(bytes + 8), bytes[16]};
     return walk(tree, lz->window, node, key);
