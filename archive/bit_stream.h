@@ -27,8 +27,9 @@ struct LzSink {
 };
 
 // What a reading stream holds between the file and its reader: the next bits, and where in the
-// stream's buffer (or the caller's memory) the bits after them come from. The decoder keeps a copy in a local variable
-// while it decodes an entry (where the compiler can keep it in registers) and gives it back.
+// stream's buffer (or the caller's memory) the bits after them come from. The decoder keeps a
+// copy in a local variable while it decodes an entry (where the compiler can keep it in
+// registers) and gives it back.
 struct BitReader {
     uint64_t bits;        // the next `count` bits, the first at bit 63; behind them the stream's
                           // following bits or zeros, and only zeros behind the end of the file

@@ -67,8 +67,8 @@ inline void store_window_byte(LzEncoder* lz, int32_t position, uint8_t byte)
 }
 
 // What the walk of an insertion found: the number of nodes it visited, and the longest match on
-// the way, the last visited among equally long ones, as one number (one select in the walk
-// keeps both parts): its length (0 to 17) times 65536 plus its position.
+// the way, the last visited among equally long ones, as one number, so that one select in the
+// walk keeps both its length and its position: the length (0 to 17) times 65536 plus the position.
 struct Walk {
     int visits;
     uint32_t best;
