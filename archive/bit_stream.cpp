@@ -15,8 +15,7 @@ static BitStream* open_stream(const char* path, bool writing)
         host_release(stream);
         return nullptr;
     }
-    stream->drain = nullptr;
-    stream->drain_context = nullptr;
+    stream->drain = LzSink{nullptr, nullptr};
     stream->reader = BitReader{0, 0, stream->buffer, stream->buffer};
     stream->bits = 0;
     stream->bit_count = 0;
@@ -29,11 +28,10 @@ BitStream* bits_open_writer(const char* path) { return open_stream(path, true); 
 
 BitStream* bits_open_reader(const char* path) { return open_stream(path, false); }
 
-void bits_init_drain_writer(BitStream* stream, BitsDrain drain, void* context)
+void bits_init_drain_writer(BitStream* stream, LzSink drain)
 {
     stream->file = nullptr;
     stream->drain = drain;
-    stream->drain_context = context;
     stream->bits = 0;
     stream->bit_count = 0;
     stream->failed = false;
@@ -41,12 +39,18 @@ void bits_init_drain_writer(BitStream* stream, BitsDrain drain, void* context)
     stream->reader = BitReader{0, 0, stream->buffer, stream->buffer};
 }
 
+void bits_init_memory_reader(BitStream* stream, const uint8_t* bytes, size_t size)
+{
+    bits_init_drain_writer(stream, LzSink{nullptr, nullptr});
+    stream->reader = BitReader{0, 0, bytes, bytes + size};
+}
+
 // Writes the buffer's bytes to the file or the drain and empties it; false when they did not all
 // go.
 static bool write_buffer(BitStream* stream)
 {
-    bool written = stream->drain != nullptr
-                       ? stream->drain(stream->drain_context, stream->buffer, stream->next)
+    bool written = stream->drain.write != nullptr
+                       ? stream->drain.write(stream->drain.context, stream->buffer, stream->next)
                        : write_host_file(stream->file, stream->buffer, stream->next);
     stream->next = 0;
     if (!written)
@@ -73,6 +77,8 @@ BitReader bits_refill_slowly(BitStream* stream, BitReader reader)
 {
     while (reader.count + 8 <= BITS_HELD_MAX) {
         if (reader.next == reader.end) {
+            if (stream->file == nullptr)
+                break;  // a memory reader: its bytes are all there were
             int64_t read = read_host_file(stream->file, stream->buffer, BITS_BUFFER_BYTES);
             reader.next = stream->buffer;
             reader.end = stream->buffer + (read > 0 ? read : 0);

@@ -1,5 +1,7 @@
 // bit_stream.h -- a bit-level view of one open file, written or read most significant bit first.
 //
+// A stream may also write to a drain instead of a file, or read the caller's memory.
+//
 // A BitStream owns its file from opening to closing, and a block of bytes between the file and
 // its bits: a writing stream gathers bits in `bits` and whole bytes in `buffer`, which goes to the
 // file when full and when the stream is closed; a reading stream fills `buffer` a block at a
@@ -18,12 +20,17 @@
 
 enum { BITS_BUFFER_BYTES = 1 << 16 };
 
-// Where a writing stream without a file puts its full blocks; false when they could not go.
-typedef bool (*BitsDrain)(void* context, const uint8_t* bytes, size_t size);
+// Where bytes go a block at a time: a writing stream without a file puts its full blocks there,
+// the decoder its output. `write` returns false when the bytes could not go.
+struct LzSink {
+    bool (*write)(void* context, const uint8_t* bytes, size_t size);
+    void* context;
+};
 
 // What a reading stream holds between the file and its reader: the next bits, and where in the
-// stream's buffer the bits after them come from. The decoder keeps a copy in a local variable
-// while it decodes an entry (where the compiler can keep it in registers) and gives it back.
+// stream's buffer (or the caller's memory) the bits after them come from. The decoder keeps a
+// copy in a local variable while it decodes an entry (where the compiler can keep it in
+// registers) and gives it back.
 struct BitReader {
     uint64_t bits;        // the next `count` bits, the first at bit 63; behind them the stream's
                           // following bits or zeros, and only zeros behind the end of the file
@@ -33,9 +40,8 @@ struct BitReader {
 };
 
 struct BitStream {
-    HostFile* file;  // null for a stream that writes to a drain
-    BitsDrain drain;
-    void* drain_context;
+    HostFile* file;  // null for a stream that writes to a drain or reads from memory
+    LzSink drain;    // writing without a file
     uint64_t bits;   // writing: the last `bit_count` bits put, in the lowest places
     int bit_count;   // writing: 0 to 31 between calls
     bool failed;     // writing: a block could not be written to the file
@@ -96,7 +102,11 @@ static_assert((BITS_HELD_MAX | BITS_REFILL_MIN) == BITS_HELD_MAX && BITS_REFILL_
 // A writing stream, in the caller's memory, whose blocks go to `drain` instead of a file. The
 // bits of what was put stay in the stream until a block is full: bits_take_tail hands over the
 // rest.
-void bits_init_drain_writer(BitStream* stream, BitsDrain drain, void* context);
+void bits_init_drain_writer(BitStream* stream, LzSink drain);
+
+// A reading stream, in the caller's memory, that reads the caller's `size` bytes at `bytes`
+// instead of a file; they must stay there while it reads. There is nothing to close.
+void bits_init_memory_reader(BitStream* stream, const uint8_t* bytes, size_t size);
 
 // Hands the bytes held in the buffer to the drain, puts the last 0 to 31 bits put (not a whole
 // byte) in `*tail` and `*tail_bits`, and empties the stream for what is put next. False when the

@@ -31,9 +31,13 @@ struct HostFile {
 // Opens an existing file for reading; null on failure.
 HostFile* open_host_file(const char* path);
 
-// Creates `path` anew, or empties it, for writing. Never writes through a link: a link in the
-// file's place is replaced by the file, as an archiver does. Null on failure.
+// Creates `path` anew, or empties it, for writing; a link at `path` is followed, as the host
+// does. Null on failure.
 HostFile* create_host_file(const char* path);
+
+// create_host_file that never writes through a link: a link in the file's place is replaced by
+// the file, as an archiver does when it extracts.
+HostFile* create_unlinked_host_file(const char* path);
 
 // Reads up to `size` bytes: the number read (fewer only where one read of the host gave fewer),
 // 0 at the end of the file, -1 when the read failed.

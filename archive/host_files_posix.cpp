@@ -77,6 +77,16 @@ HostFile* create_host_file(const char* path)
     const char* host = host_path(path, storage);
     if (host == nullptr)
         return nullptr;
+    int descriptor = open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return descriptor < 0 ? nullptr : new_host_file(descriptor, true);
+}
+
+HostFile* create_unlinked_host_file(const char* path)
+{
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    if (host == nullptr)
+        return nullptr;
     const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
     int descriptor = open(host, flags | O_TRUNC, 0666);
     if (descriptor < 0 && errno == ELOOP && unlink(host) == 0)

@@ -52,6 +52,9 @@ HostFile* create_host_file(const char* path)
     return new_host_file(reinterpret_cast<intptr_t>(handle), true);
 }
 
+// The library meets no links on Windows.
+HostFile* create_unlinked_host_file(const char* path) { return create_host_file(path); }
+
 int64_t host_file_size(HostFile* file)
 {
     HANDLE handle = reinterpret_cast<HANDLE>(file->handle);

@@ -1,9 +1,15 @@
-// lzss_codec.h -- LZSS coding of one file into one entry of a bit stream, and back.
+// lzss_codec.h -- LZSS coding of one input into one entry of a bit stream, and back.
 //
 // 4096-byte window, matches as an absolute 12-bit window position and a 4-bit length (2 to 17),
 // one flag bit before every token, and an end marker (flag 0, position 0) after each entry.
-// The window and the encoder's search tree are process-wide and live as long as the process:
-// one entry is coded at a time, and the window's bytes carry over from entry to entry.
+//
+// The codec reads its input from a source and writes its output to a sink, a block at a time;
+// it opens and holds no file of its own.
+//
+// The window and the encoder's search tree live in an encoder record. The process has one, which
+// lives as long as the process: setup and a one-thread pack code one entry at a time with it, the
+// decoder shares its window, and the window's bytes carry over from entry to entry. A pack on
+// several threads gives each of its workers a further encoder of its own.
 
 #pragma once
 
@@ -31,29 +37,23 @@ enum {
                             // could not be written
 };
 
-// Where the encoder takes its bytes: up to `size` of them into `bytes`; the number given, 0 at the
-// end of the input, -1 when it could not be read.
+// Where the encoder takes its input from: `read` puts up to `size` bytes at `bytes` and returns
+// how many it put, 0 at the end of the input, -1 when the input could not be read. Fewer bytes
+// than asked are not the end. The encoder asks no more after a 0 or a -1.
 struct LzSource {
     int64_t (*read)(void* context, uint8_t* bytes, size_t size);
     void* context;
 };
 
-// Where the decoder puts its bytes, a block at a time: false when they could not go.
-struct LzSink {
-    bool (*write)(void* context, const uint8_t* bytes, size_t size);
-    void* context;
-};
-
-// Reads `input` to its end and appends one entry to `stream`. Returns the number of bytes read.
+// Reads `input` to its end and appends one entry to `stream`, with the process's encoder.
+// Returns the number of bytes read.
 int64_t lzss_encode_entry(LzSource input, BitStream* stream);
 
-// Reads one entry from `stream` and writes its bytes to `output`. Returns their number.
+// Reads one entry from `stream` and hands its bytes to `output`, a block at a time. Returns their
+// number.
 int64_t lzss_decode_entry(BitStream* stream, LzSink output);
 
-// One encoder's window, search tree and input block. The process has one, which
-// lzss_encode_entry uses and whose window the decoder shares; a pack on several threads gives each
-// thread one of its own, seeded with the window that the process's encoder would hold when it
-// reached that thread's entry.
+// One encoder's window, search tree and input block.
 struct LzEncoder;
 
 LzEncoder* lzss_process_encoder();
@@ -62,14 +62,15 @@ LzEncoder* lzss_process_encoder();
 LzEncoder* lzss_new_encoder();
 void lzss_free_encoder(LzEncoder* encoder);
 
-// lzss_encode_entry with the given encoder.
+// lzss_encode_entry with the given encoder. A pack on several threads seeds each worker's
+// encoder with the window that the process's encoder would hold when it reached that entry.
 int64_t lzss_encode_entry_with(LzEncoder* encoder, LzSource input, BitStream* stream);
 
 // The 4096 bytes of an encoder's window, copied out or in.
 void lzss_get_window(const LzEncoder* encoder, uint8_t* window);
 void lzss_set_window(LzEncoder* encoder, const uint8_t* window);
 
-// Puts the window back into the state of a freshly started process (all zero). The encoder's
-// choice between equally good matches near the end of an input depends on it, so a process that
-// must reproduce what a fresh one writes calls this first.
+// Puts the process's window back into the state of a freshly started process (all zero). The
+// encoder's choice between equally good matches near the end of an input depends on it, so a
+// process that must reproduce what a fresh one writes calls this first.
 void lzss_reset_window();

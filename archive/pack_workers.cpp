@@ -27,7 +27,7 @@ static void code_job(PackWorker* worker, PackJob* job)
 {
     if (!job->in_order) {
         worker->job = job;
-        bits_init_drain_writer(worker->stream, put_chunk, worker);
+        bits_init_drain_writer(worker->stream, LzSink{put_chunk, worker});
         lzss_set_window(worker->encoder, job->seed);
         job->byte_count = lzss_encode_entry_with(worker->encoder, pack_input_source(job->input),
                                                  worker->stream);

@@ -69,13 +69,13 @@ static int create_entry_file(char* path, size_t directory_length, HostFile** out
     int checked = refuse_linked_folders(path, directory_length);
     if (checked != ARCHIVE_OK)
         return checked;
-    *output = create_host_file(path);
+    *output = create_unlinked_host_file(path);
     if (*output != nullptr)
         return ARCHIVE_OK;
     int made = make_missing_folders(path);
     if (made != ARCHIVE_OK)
         return made;
-    *output = create_host_file(path);
+    *output = create_unlinked_host_file(path);
     return *output != nullptr ? ARCHIVE_OK : ARCHIVE_CREATE_FAILED;
 }
 

@@ -70,7 +70,7 @@ static bool is_acceptable_name(const ListLineText& name)
     char collapsed[LIST_NAME_BYTES + 1];
     std::memcpy(collapsed, name.text, name.length + 1);
     collapse_whitespace(collapsed, ' ');
-    return std::strlen(collapsed) == name.length;
+    return std::memcmp(collapsed, name.text, name.length + 1) == 0;
 }
 
 // Byte size of `path`, counted by reading it; -1 when it cannot be opened, and LIST_MAX_SIZE + 1

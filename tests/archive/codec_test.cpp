@@ -1,7 +1,8 @@
 // codec_test.cpp -- the LZSS codec and its bit stream: exact codes, damaged streams, round trips.
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -13,21 +14,65 @@
 
 namespace {
 
+// An input in memory, given to the encoder in reads of at most `chunk` bytes (fewer than asked
+// are not the end), then 0; asked again, it gives `grown`, as a file that grew after its end was
+// read.
+struct MemorySource {
+    Bytes bytes;
+    size_t chunk;
+    Bytes grown;
+    size_t next;
+    bool ended;
+};
+
+int64_t read_memory(void* context, uint8_t* bytes, size_t size)
+{
+    MemorySource* source = static_cast<MemorySource*>(context);
+    const Bytes& from = source->ended ? source->grown : source->bytes;
+    size_t count = std::min({size, source->chunk, from.size() - source->next});
+    if (count == 0 && !source->ended) {
+        source->ended = true;
+        source->next = 0;
+        return 0;
+    }
+    std::copy_n(from.begin() + source->next, count, bytes);
+    source->next += count;
+    return static_cast<int64_t>(count);
+}
+
+bool append_to(void* context, const uint8_t* bytes, size_t size)
+{
+    static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(), bytes, bytes + size);
+    return true;
+}
+
+// Codes each source as one entry of a single stream, with the window as it is, and expects each
+// entry to hold its source's bytes. The last byte is padded with zero bits, as closing a file
+// would.
+Bytes encode_sources(std::vector<MemorySource> sources)
+{
+    Bytes archive;
+    std::unique_ptr<BitStream> stream(new BitStream);
+    bits_init_drain_writer(stream.get(), LzSink{append_to, &archive});
+    for (MemorySource& source : sources) {
+        EXPECT_EQ(lzss_encode_entry(LzSource{read_memory, &source}, stream.get()),
+                  static_cast<int64_t>(source.bytes.size()));
+    }
+    uint32_t tail = 0;
+    int tail_bits = 0;
+    EXPECT_TRUE(bits_take_tail(stream.get(), &tail, &tail_bits));
+    if (tail_bits > 0)
+        archive.push_back(static_cast<uint8_t>(tail << (8 - tail_bits)));
+    return archive;
+}
+
 // Codes each input as one entry of a single stream, with the window as it is.
 Bytes encode_with_window(const std::vector<Bytes>& inputs)
 {
-    ScratchFolder scratch;
-    BitStream* stream = bits_open_writer((scratch / "out.qbr").c_str());
-    EXPECT_NE(stream, nullptr);
-    for (size_t i = 0; i < inputs.size(); i++) {
-        std::string input_path = scratch / ("in" + std::to_string(i));
-        write_file(input_path, inputs[i]);
-        FILE* input = std::fopen(input_path.c_str(), "rb");
-        EXPECT_EQ(lzss_encode_entry(input, stream), static_cast<int64_t>(inputs[i].size()));
-        std::fclose(input);
-    }
-    EXPECT_EQ(bits_close_writer(stream), 0);
-    return read_file(scratch / "out.qbr");
+    std::vector<MemorySource> sources;
+    for (const Bytes& input : inputs)
+        sources.push_back(MemorySource{input, SIZE_MAX, {}, 0, false});
+    return encode_sources(sources);
 }
 
 // Codes each input as one entry of a single stream, as a freshly started process would.
@@ -45,22 +90,16 @@ struct Decoded {
 // Decodes `entries` entries from `archive`, stopping at the first failure.
 Decoded decode_entries(const Bytes& archive, size_t entries)
 {
-    ScratchFolder scratch;
-    write_file(scratch / "in.qbr", archive);
-    BitStream* stream = bits_open_reader((scratch / "in.qbr").c_str());
-    EXPECT_NE(stream, nullptr);
+    std::unique_ptr<BitStream> stream(new BitStream);
+    bits_init_memory_reader(stream.get(), archive.data(), archive.size());
     Decoded decoded;
     for (size_t i = 0; i < entries; i++) {
-        std::string output_path = scratch / ("out" + std::to_string(i));
-        FILE* output = std::fopen(output_path.c_str(), "wb");
-        int64_t result = lzss_decode_entry(stream, output);
-        std::fclose(output);
+        decoded.outputs.emplace_back();
+        int64_t result = lzss_decode_entry(stream.get(), LzSink{append_to, &decoded.outputs[i]});
         decoded.results.push_back(result);
-        decoded.outputs.push_back(read_file(output_path));
         if (result < 0)
             break;
     }
-    bits_close_reader(stream);
     return decoded;
 }
 
@@ -228,6 +267,27 @@ TEST(LzssCodec, RoundTripsAroundTheWindowWrap)
         Decoded decoded = decode_entries(archive, 1);
         ASSERT_EQ(decoded.results, std::vector<int64_t>{static_cast<int64_t>(c.input.size())});
         EXPECT_TRUE(decoded.outputs[0] == c.input);
+    }
+}
+
+struct SourceCase {
+    const char* name;
+    MemorySource source;
+};
+
+TEST(LzssCodec, CodesWhatItsSourceGaveUpToItsFirstEnd)
+{
+    // Reads shorter than asked are not the end; the first 0 is, for good.
+    const Bytes input = text_bytes(70000, 9);  // more than one input block
+    const Bytes whole = encode_entries({input});
+    const SourceCase cases[] = {
+        {"reads of 1000 bytes", {input, 1000, {}, 0, false}},
+        {"grows after its end was read", {input, SIZE_MAX, bytes_of("grown"), 0, false}},
+    };
+    for (const SourceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        lzss_reset_window();
+        EXPECT_EQ(encode_sources({c.source}), whole);
     }
 }
 
