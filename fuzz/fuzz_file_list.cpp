@@ -4,11 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "archive/file_list.h"
+#include "archive/host_files.h"
+#include "fuzz_support.h"
 
 static bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -16,12 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const size_t rooms[] = {2, 16, 256, 1024};
     for (size_t room : rooms) {
-        FILE* list = std::tmpfile();
+        const std::string path = fuzz_folder() + "list.txt";
+        if (!write_whole_file(path, data, size))
+            std::abort();
+        HostFile* list = open_host_file(path.c_str());
         if (list == nullptr)
             std::abort();
-        if (size > 0 && std::fwrite(data, 1, size, list) != size)
-            std::abort();
-        std::rewind(list);
         char name[1024];
         for (size_t lines = 0;; lines++) {
             ListLine line = read_list_name(list, name, room);
@@ -34,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (lines > size)
                 std::abort();  // more names than bytes: the reader is not advancing
         }
-        std::fclose(list);
+        close_host_file(list);
     }
     return 0;
 }
