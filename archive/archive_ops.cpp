@@ -16,9 +16,8 @@ int unpack_archive(const char* archive_path, const char* list_path, char* path_b
     UnpackSession session;
     int result = open_unpack_session(&session, archive_path, list_path, path_buffer, capacity,
                                      user_value, cancel_flag, progress);
-    if (result != ARCHIVE_OK)
-        return result;
-    result = unpack_entries(&session, decode_next_entry, session.archive);
+    if (result == ARCHIVE_OK)
+        result = unpack_entries(&session, decode_next_entry, session.archive);
     return close_unpack_session(&session, result);
 }
 
@@ -43,13 +42,8 @@ int pack_entries(PackSession* session)
 int64_t pack_archive(char* path_buffer, size_t capacity, const char* list_path,
                      const char* archive_path, void* user_value, ProgressCallback progress)
 {
-    PackSession* session = static_cast<PackSession*>(host_allocate(sizeof(PackSession)));
-    if (session == nullptr)
-        return ARCHIVE_PACK_OPEN_FAILED;
-    int64_t result = open_pack_session(session, path_buffer, capacity, list_path, archive_path,
-                                       user_value, progress);
-    if (result == ARCHIVE_OK)
-        result = close_pack_session(session, pack_entries(session));
-    host_release(session);
-    return result;
+    int failure = ARCHIVE_OK;
+    PackSession* session = open_pack_session(path_buffer, capacity, list_path, archive_path,
+                                             user_value, progress, &failure);
+    return session != nullptr ? close_pack_session(session, pack_entries(session)) : failure;
 }

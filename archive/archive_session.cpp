@@ -40,20 +40,12 @@ static bool join_suffix(char* dest, const char* text, const char* suffix)
     return true;
 }
 
-int open_pack_session(PackSession* session, char* path_buffer, size_t capacity,
-                      const char* list_path, const char* archive_path, void* user_value,
-                      ProgressCallback progress)
+// Fills in a new session and opens its list and archive; ARCHIVE_OK or the failure.
+static int start_pack_session(PackSession* session, const char* list_path,
+                              const char* archive_path)
 {
     if (!has_suffix(archive_path, ".qbr", ".QBR"))
         return ARCHIVE_BAD_ARGUMENT;
-    session->path_buffer = path_buffer;
-    session->directory_length = std::strlen(path_buffer);
-    session->capacity = capacity;
-    session->archive_path = archive_path;
-    session->user_value = user_value;
-    session->progress = progress;
-    session->total = 0;
-    session->archive = nullptr;
     session->list = open_host_file(list_path);
     if (session->list == nullptr)
         return ARCHIVE_PACK_OPEN_FAILED;
@@ -68,6 +60,30 @@ int open_pack_session(PackSession* session, char* path_buffer, size_t capacity,
     if (result != ARCHIVE_OK)
         close_host_file(session->list);
     return result;
+}
+
+PackSession* open_pack_session(char* path_buffer, size_t capacity, const char* list_path,
+                               const char* archive_path, void* user_value,
+                               ProgressCallback progress, int* failure)
+{
+    PackSession* session = static_cast<PackSession*>(host_allocate(sizeof(PackSession)));
+    if (session == nullptr) {
+        *failure = ARCHIVE_PACK_OPEN_FAILED;
+        return nullptr;
+    }
+    session->archive = nullptr;
+    session->path_buffer = path_buffer;
+    session->directory_length = std::strlen(path_buffer);
+    session->capacity = capacity;
+    session->archive_path = archive_path;
+    session->user_value = user_value;
+    session->progress = progress;
+    session->total = 0;
+    *failure = start_pack_session(session, list_path, archive_path);
+    if (*failure == ARCHIVE_OK)
+        return session;
+    host_release(session);
+    return nullptr;
 }
 
 int next_pack_entry(PackSession* session)
@@ -111,30 +127,12 @@ int64_t close_pack_session(PackSession* session, int result)
         result = ARCHIVE_CLOSE_FAILED;
     if (result != ARCHIVE_OK)
         remove_host_file(session->temporary_path);
-    return result == ARCHIVE_OK ? session->total : result;
+    int64_t total = session->total;
+    host_release(session);
+    return result == ARCHIVE_OK ? total : result;
 }
 
 // ---- unpack: the list
-
-// Adds `name` to the table, growing it as needed; false when memory is short.
-static bool add_name(NameTable* table, const char* name)
-{
-    size_t size = std::strlen(name) + 1;
-    if (table->used + size > table->capacity) {
-        size_t capacity = table->capacity * 2 + size + 1024;
-        char* names = static_cast<char*>(host_allocate(capacity));
-        if (names == nullptr)
-            return false;
-        if (table->used > 0)
-            std::memcpy(names, table->names, table->used);
-        host_release(table->names);
-        table->names = names;
-        table->capacity = capacity;
-    }
-    std::memcpy(table->names + table->used, name, size);
-    table->used += size;
-    return true;
-}
 
 // True when `path` names an existing file that is one of the two known ones (each known only if
 // it exists).
@@ -152,7 +150,7 @@ static bool is_either_file(const char* path, const FileIdentity& first, bool fir
 
 // Reads the whole list, once, before anything is written: every line must fit the buffer, name
 // a place inside the directory, and not be the archive or the list themselves. The names are
-// kept in the session's table, so that the list is never read again and may be a pipe.
+// kept in the session, so that the list is never read again and may be a pipe.
 static int check_unpack_list(UnpackSession* session, const char* archive_path,
                              const char* list_path, size_t capacity)
 {
@@ -171,7 +169,7 @@ static int check_unpack_list(UnpackSession* session, const char* archive_path,
             return ARCHIVE_UNSAFE_NAME;
         if (is_either_file(session->path_buffer, archive, archive_known, list_file, list_known))
             return ARCHIVE_SELF_REFERENCE;
-        if (!add_name(&session->table, name))
+        if (!append_to_block(&session->names, name, std::strlen(name) + 1))
             return ARCHIVE_UNPACK_OPEN_FAILED;
         session->entries++;
     }
@@ -206,7 +204,7 @@ int close_unpack_session(UnpackSession* session, int result)
         bits_close_reader(session->archive);
     if (session->list != nullptr)
         close_host_file(session->list);
-    host_release(session->table.names);
+    host_release(session->names.bytes);
     *session = UnpackSession{};
     return result;
 }

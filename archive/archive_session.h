@@ -37,11 +37,11 @@ struct PackSession {
     char temporary_path[HOST_PATH_CHARS];  // the target with ".partial"
 };
 
-// Opens the list and creates the archive beside its target. ARCHIVE_OK, or the failure of the
-// pack with nothing left open or created.
-int open_pack_session(PackSession* session, char* path_buffer, size_t capacity,
-                      const char* list_path, const char* archive_path, void* user_value,
-                      ProgressCallback progress);
+// Opens the list and creates the archive beside its target. The new session, or null with the
+// failure of the pack in `*failure` and nothing left open or created.
+PackSession* open_pack_session(char* path_buffer, size_t capacity, const char* list_path,
+                               const char* archive_path, void* user_value,
+                               ProgressCallback progress, int* failure);
 
 // Reads the next list name into the path buffer behind the directory and checks it: ARCHIVE_OK,
 // 1 at the end of the list, or the failure of the pack.
@@ -57,24 +57,17 @@ LzSource pack_input_source(HostFile* input);
 void finish_pack_entry(PackSession* session, int64_t byte_count);
 
 // Closes the list and the archive and, when `result` is ARCHIVE_OK, puts the archive in place of
-// its target. Returns the total of the byte counts, or the pack's failure (the temporary archive
-// then removed).
+// its target, and releases the session. Returns the total of the byte counts, or the pack's
+// failure (the temporary archive then removed).
 int64_t close_pack_session(PackSession* session, int result);
-
-// The names of an unpack's list, read and checked once before anything is written, one after the
-// other, each with its terminating 0.
-struct NameTable {
-    char* names;
-    size_t used;
-    size_t capacity;
-};
 
 struct UnpackSession {
     BitStream* archive;
     HostFile* list;
-    NameTable table;
-    size_t next_name;   // offset in the table of the next entry's name
-    size_t entries;     // names in the table
+    GrowingBlock names;  // the list's names, read and checked once before anything is written,
+                         // one after the other, each with its terminating 0
+    size_t next_name;    // offset of the next entry's name
+    size_t entries;      // names in `names`
     char* path_buffer;
     size_t directory_length;
     void* user_value;
@@ -83,7 +76,7 @@ struct UnpackSession {
 };
 
 // Opens the archive and the list and checks every name of the list. ARCHIVE_OK, or the failure
-// of the unpack (the session is then closed).
+// of the unpack (the session is then closed already; closing it again does nothing).
 int open_unpack_session(UnpackSession* session, const char* archive_path, const char* list_path,
                         char* path_buffer, size_t capacity, void* user_value,
                         const int* cancel_flag, ProgressCallback progress);

@@ -89,3 +89,21 @@ bool same_existing_file(const char* a, const char* b)
     FileIdentity ia, ib;
     return get_file_identity(a, &ia) && get_file_identity(b, &ib) && same_file_identity(ia, ib);
 }
+
+bool append_to_block(GrowingBlock* block, const void* bytes, size_t size)
+{
+    if (block->used + size > block->capacity) {
+        size_t capacity = block->capacity * 2 + size + 1024;
+        uint8_t* grown = static_cast<uint8_t*>(host_allocate(capacity));
+        if (grown == nullptr)
+            return false;
+        if (block->used > 0)
+            std::memcpy(grown, block->bytes, block->used);
+        host_release(block->bytes);
+        block->bytes = grown;
+        block->capacity = capacity;
+    }
+    std::memcpy(block->bytes + block->used, bytes, size);
+    block->used += size;
+    return true;
+}

@@ -123,3 +123,14 @@ bool same_existing_file(const char* a, const char* b);
 // A block of `size` bytes from the host's heap, or null; released with host_release.
 void* host_allocate(size_t size);
 void host_release(void* block);
+
+// Bytes appended one run after another to a block on the host's heap, which grows as needed.
+// All zero when empty; its owner releases `bytes` with host_release.
+struct GrowingBlock {
+    uint8_t* bytes;
+    size_t used;
+    size_t capacity;
+};
+
+// Appends `size` bytes; false when memory is short (the block is then unchanged).
+bool append_to_block(GrowingBlock* block, const void* bytes, size_t size);

@@ -197,28 +197,23 @@ int64_t pack_archive_threaded(int threads, char* path_buffer, size_t capacity,
     if (threads <= 1 || capacity > PACK_PATH_CHARS)
         return pack_archive(path_buffer, capacity, list_path, archive_path, user_value,
                             progress);
-    PackSession* session = static_cast<PackSession*>(host_allocate(sizeof(PackSession)));
-    if (session == nullptr)
-        return ARCHIVE_PACK_OPEN_FAILED;
-    int64_t result = open_pack_session(session, path_buffer, capacity, list_path, archive_path,
-                                       user_value, progress);
-    if (result == ARCHIVE_OK) {
-        // Fewer threads than asked where the host has fewer to give, down to this one alone.
-        PackPool pool = {};
-        PackOrder* order = new (std::nothrow) PackOrder();
-        int packed;
-        if (order != nullptr && set_up_pool(&pool, threads) && start_workers(&pool)) {
-            order->pool = &pool;
-            order->session = session;
-            packed = pack_in_order(order);
-        } else {
-            packed = pack_entries(session);
-        }
-        stop_workers(&pool);
-        free_pool(&pool);
-        delete order;
-        result = close_pack_session(session, packed);
+    // Fewer threads than asked where the host has fewer to give, down to this one alone.
+    PackPool pool = {};
+    PackOrder* order = new (std::nothrow) PackOrder();
+    bool pooled = order != nullptr && set_up_pool(&pool, threads) && start_workers(&pool);
+    int opened = ARCHIVE_OK;
+    PackSession* session = open_pack_session(path_buffer, capacity, list_path, archive_path,
+                                             user_value, progress, &opened);
+    int64_t result = opened;
+    if (session != nullptr && pooled) {
+        order->pool = &pool;
+        order->session = session;
+        result = close_pack_session(session, pack_in_order(order));
+    } else if (session != nullptr) {
+        result = close_pack_session(session, pack_entries(session));
     }
-    host_release(session);
+    stop_workers(&pool);
+    free_pool(&pool);
+    delete order;
     return result;
 }

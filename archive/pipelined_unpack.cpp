@@ -168,9 +168,9 @@ int unpack_archive_pipelined(bool always, const char* archive_path, const char* 
     UnpackSession session;
     int result = open_unpack_session(&session, archive_path, list_path, path_buffer, capacity,
                                      user_value, cancel_flag, progress);
-    if (result != ARCHIVE_OK)
-        return result;
-    if (!worth_a_thread(&session, always) || !unpack_in_pipe(&session, &result))
+    bool piped = result == ARCHIVE_OK && worth_a_thread(&session, always) &&
+                 unpack_in_pipe(&session, &result);
+    if (result == ARCHIVE_OK && !piped)
         result = unpack_entries(&session, decode_next_entry, session.archive);
     return close_unpack_session(&session, result);
 }

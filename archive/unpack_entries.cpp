@@ -81,9 +81,9 @@ static int create_entry_file(char* path, size_t directory_length, HostFile** out
 
 int next_unpack_entry(UnpackSession* session, HostFile** output)
 {
-    if (session->next_name >= session->table.used)
+    if (session->next_name >= session->names.used)
         return 1;
-    const char* name = session->table.names + session->next_name;
+    const char* name = reinterpret_cast<const char*>(session->names.bytes) + session->next_name;
     size_t size = std::strlen(name) + 1;
     session->next_name += size;
     // Each name fitted behind the directory when the list was checked.

@@ -89,33 +89,7 @@ static int64_t size_of_file(const char* path)
     return total;
 }
 
-// The image being made: its bytes so far, in a block that grows.
-struct ImageBytes {
-    uint8_t* bytes;
-    size_t used;
-    size_t capacity;
-};
-
-// Appends `size` bytes; false when memory is short.
-static bool append_bytes(ImageBytes* image, const uint8_t* bytes, size_t size)
-{
-    if (image->used + size > image->capacity) {
-        size_t capacity = image->capacity * 2 + size;
-        uint8_t* grown = static_cast<uint8_t*>(host_allocate(capacity));
-        if (grown == nullptr)
-            return false;
-        if (image->used > 0)
-            std::memcpy(grown, image->bytes, image->used);
-        host_release(image->bytes);
-        image->bytes = grown;
-        image->capacity = capacity;
-    }
-    std::memcpy(image->bytes + image->used, bytes, size);
-    image->used += size;
-    return true;
-}
-
-static bool write_whole_file(const char* path, const ImageBytes& image)
+static bool write_whole_file(const char* path, const GrowingBlock& image)
 {
     char partial[HOST_PATH_CHARS];
     static const char suffix[] = ".partial";
@@ -157,7 +131,7 @@ static int64_t size_in_folder(const char* source_folder, const char* name)
 
 // Checks the line's name and appends its entry, with the size of its file. LIST_IMAGE_OK or the
 // failure the line causes.
-static ListImageResult add_entry(ImageBytes* image, const ListLineText& name,
+static ListImageResult add_entry(GrowingBlock* image, const ListLineText& name,
                                  const char* source_folder, ListImageReport* report,
                                  int64_t* total, MissingFileCallback on_missing, void* user)
 {
@@ -180,14 +154,14 @@ static ListImageResult add_entry(ImageBytes* image, const ListLineText& name,
     if (size > LIST_MAX_SIZE || *total > LIST_MAX_SIZE)
         return LIST_IMAGE_FILE_TOO_LARGE;
     write_le32(entry + LIST_ENTRY_SIZE_OFFSET, (int32_t)size);
-    if (!append_bytes(image, entry, LIST_ENTRY_BYTES))
+    if (!append_to_block(image, entry, LIST_ENTRY_BYTES))
         return LIST_IMAGE_WRITE_FAILED;
     report->count++;
     return LIST_IMAGE_OK;
 }
 
 // Reads the list and builds the image's entries behind its header.
-static ListImageResult read_entries(HostFile* list, const char* source_folder, ImageBytes* image,
+static ListImageResult read_entries(HostFile* list, const char* source_folder, GrowingBlock* image,
                                     ListImageReport* report, MissingFileCallback on_missing,
                                     void* user)
 {
@@ -225,9 +199,9 @@ ListImageResult make_list_image(const char* list_path, const char* source_folder
     HostFile* list = open_host_file(list_path);
     if (list == nullptr)
         return LIST_IMAGE_LIST_UNREADABLE;
-    ImageBytes image = {nullptr, 0, 0};
+    GrowingBlock image = {};
     const uint8_t header[LIST_HEADER_BYTES] = {};
-    ListImageResult result = append_bytes(&image, header, sizeof header)
+    ListImageResult result = append_to_block(&image, header, sizeof header)
                                  ? read_entries(list, source_folder, &image, report, on_missing,
                                                 user)
                                  : LIST_IMAGE_WRITE_FAILED;
