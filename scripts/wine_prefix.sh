@@ -2,6 +2,8 @@
 # wine_prefix.sh -- makes a fresh Wine prefix for a Windows build tree and keeps a warm
 # wineserver running for it, or stops that server.
 #   scripts/wine_prefix.sh BUILD_DIR start    fresh prefix, persistent server, warmed up
+#   scripts/wine_prefix.sh BUILD_DIR version V   the Windows version the prefix reports to the
+#                                                programs started after it (win95, winxp, ...)
 #   scripts/wine_prefix.sh BUILD_DIR stop     stops the server
 set -euo pipefail
 
@@ -30,6 +32,10 @@ start)
     wineserver -w </dev/null >/dev/null 2>&1 || true
     wineserver -p </dev/null >/dev/null 2>&1
     "$TRV_WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1
+    ;;
+version)
+    "$TRV_WINE_LOADER" reg add 'HKCU\Software\Wine' /v Version /d "${3:?which version}" /f \
+        </dev/null >/dev/null 2>&1
     ;;
 stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true
