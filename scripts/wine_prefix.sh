@@ -23,6 +23,12 @@ start)
     rm -rf "$WINEPREFIX" "$HOME"
     mkdir -p "$HOME" "$(dirname "$WINEPREFIX")"
     "$TRV_WINE_LOADER" wineboot -i </dev/null >/dev/null 2>&1
+    # Wine's own fonts (Debian's fonts-wine), Marlett among them, which draws the title bars'
+    # buttons: bookworm's Wine looks for them under a path it cannot open, but finds them in the
+    # prefix's Windows fonts folder, as Windows keeps them.
+    for font in /usr/share/wine/fonts/*.ttf; do
+        [ -e "$font" ] && ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+    done
     # Drive D:, a CD-ROM drive for the install from a read-only medium, is known to the prefix
     # before its server starts; the e2e tests mount the medium at wine/cd.
     bash "$(dirname "$0")/../tests/e2e/cd_drive.sh" map "$TRV_WINE_LOADER" "$(cd "$build_dir" && pwd)/wine/cd"
