@@ -33,7 +33,10 @@ read_imports() {
         /^\tDLL Name: / { dll = toupper($3); rows = 0; next }
         dll != "" && /^\tvma:/ { rows = 1; next }
         /^\t?$/ { dll = ""; rows = 0; next }
-        rows && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ && NF == 3 { print program "\t" dll "\t" $3; next }
+        rows && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ && NF == 3 {
+            print program "\t" dll "\t" $3
+            next
+        }
         rows { print "UNREADABLE\t" program "\t" $0 }
     '
 }
@@ -64,7 +67,8 @@ check_instructions() {
             if (floor == 686) {
                 # MMX and SSE registers, and the instructions of those sets that name none.
                 if (text ~ /%(mm|xmm|ymm|zmm)[0-9]/ ||
-                    text ~ /^(emms|femms|ldmxcsr|stmxcsr|fxsave|fxrstor|sfence|lfence|mfence|clflush|movnti|maskmovq|prefetch)/)
+                    text ~ /^(emms|femms|ldmxcsr|stmxcsr|fxsave|fxrstor|sfence|lfence|mfence)/ ||
+                    text ~ /^(clflush|movnti|maskmovq|prefetch)/)
                     print $1 " " text
                 next
             }
@@ -96,12 +100,14 @@ for program in "${programs[@]}"; do
     fi
     if ! "$objdump" -p "$file" > "$scratch/headers" 2>&1 ||
        ! "$objdump" -d --no-show-raw-insn "$file" > "$scratch/code" 2>&1; then
-        fail "$objdump cannot read $program: $(head -n 1 "$scratch/headers" "$scratch/code" | tr '\n' ' ')"
+        fail "$objdump cannot read $program:" \
+             "$(head -n 1 "$scratch/headers" "$scratch/code" | tr '\n' ' ')"
         imports_complete=0
         continue
     fi
 
-    for field in MajorOSystemVersion:4 MinorOSystemVersion:0 MajorSubsystemVersion:4 MinorSubsystemVersion:0; do
+    for field in MajorOSystemVersion:4 MinorOSystemVersion:0 \
+                 MajorSubsystemVersion:4 MinorSubsystemVersion:0; do
         value=$(awk -v key="${field%:*}" '$1 == key { print $2 }' "$scratch/headers")
         if [ "$value" != "${field#*:}" ]; then
             fail "$program: ${field%:*} is '${value:-missing}', not ${field#*:}"
@@ -110,7 +116,8 @@ for program in "${programs[@]}"; do
 
     read_imports "$name" < "$scratch/headers" > "$scratch/rows"
     if grep -q '^UNREADABLE' "$scratch/rows"; then
-        fail "$program: import rows that cannot be read: $(grep '^UNREADABLE' "$scratch/rows" | cut -f3- | head -n 3 | tr '\n' '|')"
+        fail "$program: import rows that cannot be read:" \
+             "$(grep '^UNREADABLE' "$scratch/rows" | cut -f3- | head -n 3 | tr '\n' '|')"
     fi
     grep -v '^UNREADABLE' "$scratch/rows" >> "$scratch/imports" || true
     if ! grep -q "^$name	" "$scratch/imports"; then
@@ -126,7 +133,8 @@ for program in "${programs[@]}"; do
     elif [ -s "$scratch/newer" ]; then
         what="MMX or SSE, which the Pentium Pro lacks"
         if [ "$floor" = 386 ]; then what="newer than the 386"; fi
-        fail "$program: $(wc -l < "$scratch/newer") instructions $what, such as: $(head -n 5 "$scratch/newer" | tr '\n' '|')"
+        fail "$program: $(wc -l < "$scratch/newer") instructions $what, such as:" \
+             "$(head -n 5 "$scratch/newer" | tr '\n' '|')"
     fi
 done
 
@@ -137,7 +145,8 @@ elif ! awk -F'\t' -v list="$list" '
     BEGIN {
         split("NT3.1 NT3.5 NT3.51 NT4 2000 XP", floor, " ")
         for (i in floor) allowed[floor[i]] = 1
-        split("KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL SHELL32.DLL OLE32.DLL COMCTL32.DLL", dlls, " ")
+        split("KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL SHELL32.DLL OLE32.DLL COMCTL32.DLL",
+              dlls, " ")
         for (i in dlls) setup_dll[dlls[i]] = 1
         while ((getline line < list) > 0) {
             if (line ~ /^#/ || line == "") continue
@@ -154,13 +163,15 @@ elif ! awk -F'\t' -v list="$list" '
         count[$1]++
         if ($1 == "setup") setup_uses[$2] = 1
         if (!($0 in listed)) {
-            printf "check_programs: %s.exe imports %s!%s, which docs/windows_imports.tsv does not list for it\n", $1, $2, $3
+            printf "check_programs: %s.exe imports %s!%s, which %s does not list for it\n",
+                   $1, $2, $3, "docs/windows_imports.tsv"
             failed = 1
         } else if (!(nt[key] in allowed)) {
             printf "check_programs: %s.exe imports %s!%s, which needs Windows %s\n", $1, $2, $3, nt[key]
             failed = 1
         } else if ($1 == "setup" && win9x[key] != "95") {
-            printf "check_programs: setup.exe imports %s!%s, which Windows 95 does not have (%s)\n", $2, $3, win9x[key]
+            printf "check_programs: setup.exe imports %s!%s, which Windows 95 does not have (%s)\n",
+                   $2, $3, win9x[key]
             failed = 1
         }
     }
@@ -168,7 +179,8 @@ elif ! awk -F'\t' -v list="$list" '
         for (entry in listed) {
             if (!(entry in seen)) {
                 split(entry, field, "\t")
-                printf "check_programs: %s.exe no longer imports %s!%s: remove it from docs/windows_imports.tsv\n", field[1], field[2], field[3]
+                printf "check_programs: %s.exe no longer imports %s!%s: remove it from %s\n",
+                       field[1], field[2], field[3], "docs/windows_imports.tsv"
                 failed = 1
             }
         }

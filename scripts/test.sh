@@ -28,7 +28,11 @@ bash scripts/deps.sh
 # built once per machine (about 10 minutes, mostly downloads), beside the native tests.
 # shellcheck source=windows_tree.sh
 . scripts/windows_tree.sh
-echo "   (32-bit Wine: $([ "$windows_bits" = 32 ] && echo runs || echo "does not run") here)"
+if [ -n "${TRV_WINDOWS_BITS:-}" ]; then
+    echo "   (TRV_WINDOWS_BITS=$TRV_WINDOWS_BITS chooses the path)"
+else
+    echo "   (32-bit Wine $([ "$windows_bits" = 32 ] && echo runs || echo "does not run") here)"
+fi
 mkdir -p build
 if [ "$windows_bits" != 32 ]; then
     bash scripts/win32_vm.sh image > build/vm-image.log 2>&1 &
