@@ -1,6 +1,6 @@
-// runtime.cpp -- what setup.exe has instead of a C runtime: its entry point, the memory and
+// runtime.cpp -- what setup.exe has instead of a C runtime: its entry point, and the memory and
 // string routines that GCC calls for copies and initialisations and that setup and the archive
-// library call by their C names, and malloc and free on the Win32 heap.
+// library call by their C names.
 //
 // Linked into setup.exe alone; the tests that run the same code link the C runtime instead.
 // Plain byte loops: setup copies paths and small records, never bulk data. This file is built
@@ -66,46 +66,6 @@ size_t strlen(const char* text)
     while (text[length] != '\0')
         length++;
     return length;
-}
-
-char* strchr(const char* text, int c)
-{
-    for (;; text++) {
-        if (*text == (char)c)
-            return (char*)text;
-        if (*text == '\0')
-            return nullptr;
-    }
-}
-
-int strncmp(const char* a, const char* b, size_t count)
-{
-    for (size_t i = 0; i < count; i++) {
-        unsigned char first = (unsigned char)a[i];
-        unsigned char second = (unsigned char)b[i];
-        if (first != second)
-            return first < second ? -1 : 1;
-        if (first == '\0')
-            return 0;
-    }
-    return 0;
-}
-
-int strcmp(const char* a, const char* b)
-{
-    return strncmp(a, b, (size_t)-1);
-}
-
-// Fixed global memory: its handle is the block's address.
-void* malloc(size_t bytes)
-{
-    return (void*)GlobalAlloc(GMEM_FIXED, bytes);
-}
-
-void free(void* block)
-{
-    if (block != nullptr)
-        GlobalFree((HGLOBAL)block);
 }
 
 // The command line after the program's name and the blanks behind it. The name is quoted when
