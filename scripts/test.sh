@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # test.sh -- runs every test: the native build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, lzss's threaded runs with ThreadSanitizer, a short run of each fuzz
-# target, then the Windows build under Wine
-# in a fresh prefix (64-bit build), and the shipped 32-bit build in a VM with 32-bit Wine.
+# target, then the Windows suite under Wine in a fresh prefix: on the shipped 32-bit build where
+# 32-bit Wine runs (and its install, play and uninstall once more as Windows 95), elsewhere on a
+# 64-bit build plus the shipped build's main cases in a VM with 32-bit Wine; last, the check of the
+# shipped programs' headers, imports and instructions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,11 +22,22 @@ section() {
 section "Packages"
 bash scripts/deps.sh
 
-# The VM that runs the shipped 32-bit programs is built once per machine (about 10 minutes, mostly
-# downloads); a machine without it builds it beside the native tests.
+# Where 32-bit Wine runs (scripts/windows_tree.sh probes it; TRV_WINDOWS_BITS=64 forces the other
+# path), the whole Windows suite runs on the shipped 32-bit build. Elsewhere a 64-bit build of the
+# same sources runs it, and a VM with 32-bit Wine runs the shipped build's main cases; that VM is
+# built once per machine (about 10 minutes, mostly downloads), beside the native tests.
+# shellcheck source=windows_tree.sh
+. scripts/windows_tree.sh
+if [ -n "${TRV_WINDOWS_BITS:-}" ]; then
+    echo "   (TRV_WINDOWS_BITS=$TRV_WINDOWS_BITS chooses the path)"
+else
+    echo "   (32-bit Wine $([ "$windows_bits" = 32 ] && echo runs || echo "does not run") here)"
+fi
 mkdir -p build
-bash scripts/win32_vm.sh image > build/vm-image.log 2>&1 &
-vm_image_job=$!
+if [ "$windows_bits" != 32 ]; then
+    bash scripts/win32_vm.sh image > build/vm-image.log 2>&1 &
+    vm_image_job=$!
+fi
 
 section "Native tests (build/test)"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRV_SANITIZE=ON >/dev/null
@@ -44,7 +57,9 @@ bash scripts/fuzz.sh 20
 # shellcheck source=x_display.sh
 . scripts/x_display.sh
 use_virtual_display
-trap 'bash scripts/wine_prefix.sh build/test-win64 stop 2>/dev/null || true; stop_virtual_display' EXIT
+trap 'for tree in build/test-win32 build/test-win64; do
+          bash scripts/wine_prefix.sh "$tree" stop 2>/dev/null || true
+      done; stop_virtual_display' EXIT
 
 # Configures and builds a Windows test tree; both trees use the same win32-model compilers and
 # flags as the shipped build (build/win32), with the tests added.
@@ -55,27 +70,43 @@ build_windows_tree() {
     cmake --build "$1"
 }
 
-# The whole Windows suite on a 64-bit build of the same sources: Wine on these machines runs
-# 64-bit programs natively, but 32-bit ones only where the kernel can run 32-bit Linux programs.
-section "Windows tests under Wine (64-bit build, build/test-win64)"
-build_windows_tree build/test-win64 cmake/mingw-x86_64.cmake
-bash scripts/wine_prefix.sh build/test-win64 start
-ctest --test-dir build/test-win64 --output-on-failure -j2
-bash scripts/wine_prefix.sh build/test-win64 stop
-
-# The shipped 32-bit programs themselves: their imports, then the lzss.exe cross check and the
-# main end-to-end cases in a VM with 32-bit Wine.
-section "The shipped 32-bit build (build/test-win32): imports"
+section "The shipped 32-bit build with its tests (build/test-win32)"
 build_windows_tree build/test-win32 cmake/mingw-i686.cmake
-bash scripts/check_imports.sh build/test-win32
-section "The shipped 32-bit build in the Windows test VM"
-if ! wait "$vm_image_job"; then
-    tail -n 30 build/vm-image.log >&2
-    echo "test.sh: FAILED: the Windows test VM could not be built (build/vm-image.log)," \
-         "so the shipped 32-bit programs did not run" >&2
-    exit 1
+
+if [ "$windows_bits" = 32 ]; then
+    section "Windows tests under 32-bit Wine (the shipped build, build/test-win32)"
+    bash scripts/wine_prefix.sh build/test-win32 start
+    ctest --test-dir build/test-win32 --output-on-failure -j2
+
+    # A full install, play and uninstall once more, with Wine reporting Windows 95.
+    section "Install, play and uninstall as Windows 95 (build/test-win32)"
+    bash scripts/wine_prefix.sh build/test-win32 version win95
+    ctest --test-dir build/test-win32 --output-on-failure -R \
+        'SetupExe.InstallExtractsTheGroupsRecordsTheFolderAndLinksTheGame|InstalledGame.PlayStartsTheChosenVersionInTheInstalledFolder|InstalledGame.UninstallRemovesListedFilesAndKeepsTheRest|InstalledFromCd'
+    bash scripts/wine_prefix.sh build/test-win32 stop
+else
+    # Wine on this machine runs 64-bit programs only.
+    section "Windows tests under Wine (64-bit build, build/test-win64)"
+    build_windows_tree build/test-win64 cmake/mingw-x86_64.cmake
+    bash scripts/wine_prefix.sh build/test-win64 start
+    ctest --test-dir build/test-win64 --output-on-failure -j2
+    bash scripts/wine_prefix.sh build/test-win64 stop
+
+    # The shipped 32-bit programs themselves: the lzss.exe cross check and the main end-to-end
+    # cases in a VM with 32-bit Wine.
+    section "The shipped 32-bit build in the Windows test VM"
+    if ! wait "$vm_image_job"; then
+        tail -n 30 build/vm-image.log >&2
+        echo "test.sh: FAILED: the Windows test VM could not be built (build/vm-image.log)," \
+             "so the shipped 32-bit programs did not run" >&2
+        exit 1
+    fi
+    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build build/release --target lzss
+    bash scripts/test_win32_vm.sh build/test-win32 build/test build/release/lzss
 fi
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release --target lzss
-bash scripts/test_win32_vm.sh build/test-win32 build/test build/release/lzss
+
+# The shipped programs' headers, imports and instructions.
+section "The shipped 32-bit programs' headers, imports and instructions (build/test-win32)"
+bash scripts/check_programs.sh build/test-win32
 section "done"

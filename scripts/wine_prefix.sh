@@ -2,6 +2,8 @@
 # wine_prefix.sh -- makes a fresh Wine prefix for a Windows build tree and keeps a warm
 # wineserver running for it, or stops that server.
 #   scripts/wine_prefix.sh BUILD_DIR start    fresh prefix, persistent server, warmed up
+#   scripts/wine_prefix.sh BUILD_DIR version V   the Windows version the prefix reports to the
+#                                                programs started after it (win95, winxp, ...)
 #   scripts/wine_prefix.sh BUILD_DIR stop     stops the server
 set -euo pipefail
 
@@ -21,6 +23,12 @@ start)
     rm -rf "$WINEPREFIX" "$HOME"
     mkdir -p "$HOME" "$(dirname "$WINEPREFIX")"
     "$TRV_WINE_LOADER" wineboot -i </dev/null >/dev/null 2>&1
+    # Wine's own fonts (Debian's fonts-wine), Marlett among them, which draws the title bars'
+    # buttons: bookworm's Wine looks for them under a path it cannot open, but finds them in the
+    # prefix's Windows fonts folder, as Windows keeps them.
+    for font in /usr/share/wine/fonts/*.ttf; do
+        [ -e "$font" ] && ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+    done
     # Drive D:, a CD-ROM drive for the install from a read-only medium, is known to the prefix
     # before its server starts; the e2e tests mount the medium at wine/cd.
     bash "$(dirname "$0")/../tests/e2e/cd_drive.sh" map "$TRV_WINE_LOADER" "$(cd "$build_dir" && pwd)/wine/cd"
@@ -30,6 +38,10 @@ start)
     wineserver -w </dev/null >/dev/null 2>&1 || true
     wineserver -p </dev/null >/dev/null 2>&1
     "$TRV_WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1
+    ;;
+version)
+    "$TRV_WINE_LOADER" reg add 'HKCU\Software\Wine' /v Version /d "${3:?which version}" /f \
+        </dev/null >/dev/null 2>&1
     ;;
 stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true

@@ -3,8 +3,6 @@
 
 #pragma once
 
-#include <cinttypes>
-
 // Every message box of setup carries this caption, which is also how a second setup finds the
 // first; stop boxes and questions are shown in English (United Kingdom).
 const char SETUP_CAPTION[] = "TRV 99";
@@ -44,8 +42,8 @@ const char TEXT_INSTALL_COMPLETED[] =
 // The play dialog.
 const char TEXT_NO_VERSION_CHOSEN[] = "You must select a version to play";
 
-// The install dialog.
-const char TEXT_SPACE_AVAILABLE[] = "Space available on drive %c: %" PRId64 " k";
+// The install dialog. The available space is given in kilobytes, at most 2147483647.
+const char TEXT_SPACE_AVAILABLE[] = "Space available on drive %c: %ld k";
 const char TEXT_SPACE_REQUIRED[] = "%d k";
 const char TEXT_STILL_QUIT[] = "The installation process has started. Still Quit?";
 const char TEXT_NO_DESTINATION[] = "Please enter the folder to install TRV 99 into.";

@@ -6,6 +6,16 @@
 
 #include "common/installer_state.h"
 
+// The colour table behind a bitmap header: biClrUsed entries, or all 2^bits when that is 0;
+// none above 8 bits per pixel.
+static DWORD colour_table_bytes(const BITMAPINFOHEADER* header)
+{
+    if (header->biBitCount > 8)
+        return 0;
+    DWORD colours = header->biClrUsed != 0 ? header->biClrUsed : 1UL << header->biBitCount;
+    return colours > 256 ? 0xFFFFFFFF : colours * sizeof(RGBQUAD);
+}
+
 HBITMAP load_bitmap_resource(HINSTANCE instance, int bitmap_id)
 {
     HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(bitmap_id), (LPCSTR)RT_BITMAP);
@@ -15,13 +25,15 @@ HBITMAP load_bitmap_resource(HINSTANCE instance, int bitmap_id)
     if (resource == nullptr)
         return nullptr;
     const BITMAPINFOHEADER* header = (const BITMAPINFOHEADER*)LockResource(resource);
-    if (header == nullptr || SizeofResource(instance, found) < sizeof *header ||
-        header->biSize < sizeof *header) {
+    DWORD bytes = SizeofResource(instance, found);
+    if (header == nullptr || bytes < sizeof *header || header->biSize < sizeof *header ||
+        header->biSize > bytes || colour_table_bytes(header) > bytes - header->biSize) {
         FreeResource(resource);
         return nullptr;
     }
-    // Every picture of setup is 24-bit: the rows follow the header without a colour table.
-    const BYTE* rows = (const BYTE*)header + header->biSize;
+    // The pixels follow the header and its colour table; setup's pictures have 256 colours,
+    // run-length coded (BI_RLE8).
+    const BYTE* rows = (const BYTE*)header + header->biSize + colour_table_bytes(header);
     HDC screen = GetDC(nullptr);
     HBITMAP bitmap = CreateDIBitmap(screen, header, CBM_INIT, rows, (const BITMAPINFO*)header,
                                     DIB_RGB_COLORS);

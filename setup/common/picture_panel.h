@@ -4,8 +4,9 @@
 
 #include <windows.h>
 
-// A device-dependent bitmap, compatible with the screen, built from a 24-bit bitmap resource;
-// null when there is no such resource. The caller deletes it.
+// A device-dependent bitmap, compatible with the screen, built from a bitmap resource (with its
+// colour table, if any; run-length coded or not); null when there is no such resource or it is
+// shorter than its header says. The caller deletes it.
 HBITMAP load_bitmap_resource(HINSTANCE instance, int bitmap_id);
 
 // The control's rectangle in the dialog's client coordinates.

@@ -6,40 +6,29 @@
 
 #include "install/destination.h"
 
-#include <cctype>
-#include <cstdio>
-#include <cstring>
-
 #include <windows.h>
 
 #include "common/game_texts.h"
 #include "common/installer_state.h"
-
-// True when snprintf wrote `n` characters and their zero into `capacity`.
-static bool fitted(int n, size_t capacity)
-{
-    return n >= 0 && (size_t)n < capacity;
-}
+#include "common/text.h"
 
 bool format_working_path(char* dest, size_t capacity, const char* folder)
 {
-    size_t length = std::strlen(folder);
+    size_t length = strlen(folder);
     bool has_separator = length > 0 && folder[length - 1] == '\\';
-    return fitted(std::snprintf(dest, capacity, "%s%s", folder, has_separator ? "" : "\\"),
-                  capacity);
+    return format_text(dest, capacity, "%s%s", folder, has_separator ? "" : "\\");
 }
 
 bool format_data_folder(char* dest, size_t capacity, const char* folder)
 {
-    return fitted(std::snprintf(dest, capacity, "%s\\%s", folder, DATA_FOLDER), capacity);
+    return format_text(dest, capacity, "%s\\%s", folder, DATA_FOLDER);
 }
 
 bool format_game_command_line(char* dest, size_t capacity, const char* folder, bool hardware)
 {
     // Quoted, so that a folder with blanks cannot start another program first.
-    return fitted(std::snprintf(dest, capacity, "\"%s\\%s\"", folder,
-                                hardware ? HARDWARE_EXECUTABLE : SOFTWARE_EXECUTABLE),
-                  capacity);
+    return format_text(dest, capacity, "\"%s\\%s\"", folder,
+                       hardware ? HARDWARE_EXECUTABLE : SOFTWARE_EXECUTABLE);
 }
 
 // A destination every later step can format without cutting it: the working path, the data
@@ -52,15 +41,15 @@ static bool destination_fits(const char* destination)
            format_data_folder(path, sizeof path, destination) &&
            format_game_command_line(path, sizeof path, destination, true) &&
            format_game_command_line(path, sizeof path, destination, false) &&
-           fitted(std::snprintf(target, sizeof target, "%s\\%s", destination,
-                                HARDWARE_EXECUTABLE), sizeof target);
+           format_text(target, sizeof target, "%s\\%s", destination, HARDWARE_EXECUTABLE);
 }
 
 // "X:\..." with a folder after the root: relative folders, drive roots and bare drive letters
 // would put the game where the uninstall cannot safely remove it.
 static bool is_folder_on_a_drive(const char* folder)
 {
-    return std::isalpha((unsigned char)folder[0]) && folder[1] == ':' && folder[2] == '\\' &&
+    char letter = (char)(folder[0] | 0x20);  // lower case for a letter
+    return letter >= 'a' && letter <= 'z' && folder[1] == ':' && folder[2] == '\\' &&
            folder[3] != '\0' && folder[3] != '\\';
 }
 

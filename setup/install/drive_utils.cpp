@@ -3,10 +3,9 @@
 
 #include "install/drive_utils.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include <windows.h>
+
+#include "common/text.h"
 
 static HANDLE open_for_reading(const char* file_name)
 {
@@ -85,12 +84,14 @@ char find_drive_of_type(unsigned drive_type)
 int64_t free_disk_bytes(const char* path)
 {
     char root[256];
-    if (std::strlen(path) >= sizeof root)
+    if (!copy_text(root, sizeof root, path))
         return -1;
-    std::strcpy(root, path);
-    char* separator = std::strchr(root, '\\');
-    if (separator != nullptr)
-        separator[1] = '\0';
+    for (char* c = root; *c != '\0'; c++) {
+        if (*c == '\\') {
+            c[1] = '\0';  // the root ends after the first separator
+            break;
+        }
+    }
     DWORD sectors_per_cluster, bytes_per_sector, free_clusters, total_clusters;
     if (!GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
                            &total_clusters))
@@ -106,15 +107,15 @@ int32_t free_disk_space(const char* path)
 
 bool append_path_component(char* path, size_t capacity, const char* name)
 {
-    size_t length = std::strlen(path);
+    size_t length = strlen(path);
     bool needs_separator = length > 0 && path[length - 1] != '\\' && path[length - 1] != '/';
-    size_t name_length = std::strlen(name);
+    size_t name_length = strlen(name);
     // The joined text, its terminator and the second NUL.
     if (length + (needs_separator ? 1 : 0) + name_length + 2 > capacity)
         return false;
     if (needs_separator)
         path[length++] = '\\';
-    std::memcpy(path + length, name, name_length);
+    memcpy(path + length, name, name_length);
     path[length + name_length] = '\0';
     path[length + name_length + 1] = '\0';
     return true;
@@ -122,7 +123,7 @@ bool append_path_component(char* path, size_t capacity, const char* name)
 
 int shorter_name_first(const void* a, const void* b)
 {
-    size_t first = std::strlen((const char*)a);
-    size_t second = std::strlen((const char*)b);
+    size_t first = strlen((const char*)a);
+    size_t second = strlen((const char*)b);
     return first < second ? -1 : first > second ? 1 : 0;
 }

@@ -34,5 +34,6 @@ int32_t free_disk_space(const char* path);
 bool append_path_component(char* path, size_t capacity, const char* name);
 
 // Compares two NUL-terminated names by length, shorter first: negative, zero or positive. Its
-// arguments point at the names themselves, so it sorts a table of fixed-size name rows with qsort.
+// arguments point at the names themselves, so it sorts a table of fixed-size name rows
+// (sort_rows).
 int shorter_name_first(const void* a, const void* b);

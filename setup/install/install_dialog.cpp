@@ -8,10 +8,6 @@
 
 #include "install/install_dialog.h"
 
-#include <cctype>
-#include <cstdio>
-#include <cstring>
-
 #include <commctrl.h>
 
 #include "archive/archive_ops.h"
@@ -19,6 +15,7 @@
 #include "common/installer_state.h"
 #include "common/message_boxes.h"
 #include "common/message_pump.h"
+#include "common/text.h"
 #include "install/destination.h"
 #include "install/drive_utils.h"
 #include "install/install_list.h"
@@ -52,10 +49,13 @@ struct InstallRun {
 
 static InstallRun install_run;
 
+// Shows the free space in kilobytes, -1 when unknown; shown as at most 2147483647, the most a
+// drive of the 95 family reports.
 static void show_available_space(HWND dialog, char letter, int64_t kilobytes)
 {
+    long shown = kilobytes > 0x7FFFFFFF ? 0x7FFFFFFFL : (long)kilobytes;
     char text[64];
-    std::snprintf(text, sizeof text, TEXT_SPACE_AVAILABLE, letter, kilobytes);
+    format_text(text, sizeof text, TEXT_SPACE_AVAILABLE, letter, shown);
     SetDlgItemTextA(dialog, IDC_INSTALL_AVAILABLE, text);
 }
 
@@ -65,8 +65,8 @@ static void on_install_dialog_open(HWND dialog)
     CheckDlgButton(dialog, IDC_INSTALL_MAXIMUM, BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_INSTALL_NO_DIRECTX, BST_UNCHECKED);
 
-    std::snprintf(install_destination_path, sizeof install_destination_path, "%c:%s",
-                  find_drive_of_type(DRIVE_FIXED), DEFAULT_FOLDER);
+    format_text(install_destination_path, sizeof install_destination_path, "%c:%s",
+                find_drive_of_type(DRIVE_FIXED), DEFAULT_FOLDER);
     SetDlgItemTextA(dialog, IDC_INSTALL_DESTINATION, install_destination_path);
     int64_t free_bytes = free_disk_bytes(install_destination_path);
     show_available_space(dialog, install_destination_path[0], free_bytes >> 10);
@@ -78,8 +78,8 @@ static void on_install_dialog_open(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_START), TRUE);
 
     char required[32];
-    std::snprintf(required, sizeof required, TEXT_SPACE_REQUIRED,
-                  (int)(list_total_size(typical_install_list) >> 10));
+    format_text(required, sizeof required, TEXT_SPACE_REQUIRED,
+                (int)(list_total_size(typical_install_list) >> 10));
     SetDlgItemTextA(dialog, IDC_INSTALL_REQUIRED, required);
 
     install_run = InstallRun();
@@ -92,7 +92,7 @@ static void on_destination_edited(HWND dialog, HWND edit)
     char text[256];
     if (GetWindowTextA(edit, text, sizeof text) <= 0)
         return;
-    char letter = (char)std::toupper((unsigned char)text[0]);
+    char letter = text[0] >= 'a' && text[0] <= 'z' ? (char)(text[0] - 'a' + 'A') : text[0];
     if (letter <= 'A' || letter >= 'Z')
         return;
     char root[4] = {text[0], ':', '\\', '\0'};
@@ -116,7 +116,7 @@ static int install_progress_step(int64_t byte_count, const char* path, void* use
     InstallRun* run = (InstallRun*)user_value;
     if (!run->size_mismatch && !size_matches_image(run, byte_count)) {
         run->size_mismatch = true;
-        std::snprintf(run->mismatch_path, sizeof run->mismatch_path, "%s", path);
+        copy_text(run->mismatch_path, sizeof run->mismatch_path, path);
         run->cancel_flag = 1;
     }
     SendDlgItemMessageA(run->dialog, IDC_INSTALL_PROGRESS, PBM_STEPIT, 0, 0);
@@ -141,7 +141,7 @@ static void report_failed_step(HWND dialog, const ArchiveStep& step, const char*
                                const char* path)
 {
     char text[768];
-    std::snprintf(text, sizeof text, TEXT_NOT_EXTRACTED, step.archive, reason, path);
+    format_text(text, sizeof text, TEXT_NOT_EXTRACTED, step.archive, reason, path);
     stop_box(dialog, text);
 }
 
@@ -177,7 +177,7 @@ static void on_install_clicked(HWND dialog)
         stop_box(dialog, refusal);
         return;
     }
-    std::memcpy(install_destination_path, destination, std::strlen(destination) + 1);
+    copy_text(install_destination_path, sizeof install_destination_path, destination);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_TYPICAL), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_MAXIMUM), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_DESTINATION), FALSE);

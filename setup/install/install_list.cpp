@@ -6,8 +6,6 @@
 
 #include "install/install_list.h"
 
-#include <cstring>
-
 #include "common/installer_state.h"
 #include "install/drive_utils.h"
 
@@ -26,11 +24,11 @@ bool load_install_list(InstallList** slot, const char* file_name)
         return false;
     }
     InstallList* list = (InstallList*)image;
-    size_t length = std::strlen(file_name);
+    size_t length = strlen(file_name);
     if (length >= sizeof list->list_name)
         length = sizeof list->list_name - 1;
-    std::memset(list->list_name, 0, sizeof list->list_name);
-    std::memcpy(list->list_name, file_name, length);
+    memset(list->list_name, 0, sizeof list->list_name);
+    memcpy(list->list_name, file_name, length);
     *slot = list;
     return true;
 }

@@ -8,8 +8,6 @@
 
 #include "install/settings.h"
 
-#include <cstring>
-
 #include <windows.h>
 
 #include "common/installer_state.h"
@@ -85,8 +83,8 @@ static bool create_key(HKEY parent, const char* name, HKEY* key)
 static bool store_destination(HKEY install)
 {
     char field[SETUP_PATH_CHARS] = {};
-    size_t length = strnlen(install_destination_path, sizeof field - 1);
-    std::memcpy(field, install_destination_path, length);
+    for (size_t i = 0; i < sizeof field - 1 && install_destination_path[i] != '\0'; i++)
+        field[i] = install_destination_path[i];
     return RegSetValueExA(install, "install_destination_path", 0, REG_SZ, (const BYTE*)field,
                           sizeof field) == ERROR_SUCCESS;
 }

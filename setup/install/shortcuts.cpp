@@ -2,10 +2,10 @@
 
 #include "install/shortcuts.h"
 
-#include <cstdio>
-
 #include <objidl.h>
 #include <shlobj.h>
+
+#include "common/text.h"
 
 // "<desktop folder>\<link_name>" in `path` (MAX_PATH characters); false when the desktop folder
 // is unknown or the path does not fit.
@@ -19,8 +19,7 @@ static bool desktop_file_path(const char* link_name, char* path)
     CoTaskMemFree(folder);
     if (!found)
         return false;
-    int n = std::snprintf(path, MAX_PATH, "%s\\%s", desktop, link_name);
-    return n > 0 && n < MAX_PATH;
+    return format_text(path, MAX_PATH, "%s\\%s", desktop, link_name);
 }
 
 HRESULT create_shell_link(const char* target_path, const char* link_path,
@@ -50,8 +49,7 @@ bool create_desktop_shortcut(const char* link_name, const char* executable, cons
     if (!desktop_file_path(link_name, link_path))
         return false;
     char target_path[MAX_PATH];
-    int n = std::snprintf(target_path, sizeof target_path, "%s\\%s", folder, executable);
-    if (n < 0 || n >= (int)sizeof target_path)
+    if (!format_text(target_path, sizeof target_path, "%s\\%s", folder, executable))
         return false;
     return create_shell_link(target_path, link_path, folder) == 0;
 }

@@ -4,8 +4,6 @@
 // The process ends in WinMain on every path, with exit code 0; only the message pump ends it
 // elsewhere, with -1, when a quit message arrives during an extraction.
 
-#include <cstdio>
-
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -13,6 +11,7 @@
 #include "common/game_texts.h"
 #include "common/installer_state.h"
 #include "common/message_boxes.h"
+#include "common/text.h"
 #include "install/drive_utils.h"
 #include "install/install_dialog.h"
 #include "install/install_list.h"
@@ -40,7 +39,7 @@ static bool load_list(InstallList** slot, const char* file_name)
     if (load_install_list(slot, file_name))
         return true;
     char text[128];
-    std::snprintf(text, sizeof text, TEXT_LIST_NOT_LOADED, file_name);
+    format_text(text, sizeof text, TEXT_LIST_NOT_LOADED, file_name);
     stop_box(nullptr, text);
     return false;
 }
@@ -52,8 +51,8 @@ static void play_chosen_game()
     if (!launch_game(play_hardware_version)) {
         stop_box(nullptr, TEXT_GAME_NOT_STARTED);
         char marker[16];
-        std::snprintf(marker, sizeof marker, MARKER_FILE_FORMAT, find_drive_of_type(DRIVE_FIXED));
-        DeleteFileA(marker);
+        if (format_text(marker, sizeof marker, MARKER_FILE_FORMAT, find_drive_of_type(DRIVE_FIXED)))
+            DeleteFileA(marker);
     }
     free_install_lists();
 }

@@ -8,10 +8,6 @@
 
 #include "uninstall/uninstall_dialog.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
 #include <commctrl.h>
 
 #include "archive/host_files.h"
@@ -19,6 +15,7 @@
 #include "common/installer_state.h"
 #include "common/message_boxes.h"
 #include "common/picture_panel.h"
+#include "common/text.h"
 #include "install/drive_utils.h"
 #include "install/settings.h"
 #include "install/shortcuts.h"
@@ -36,15 +33,15 @@ static void enable(HWND dialog, int id, bool enabled)
 
 int delete_matching_files(const char* pattern)
 {
-    if (std::strlen(pattern) >= SETUP_PATH_CHARS)
-        return 0;
     char folder[SETUP_PATH_CHARS];
-    std::strcpy(folder, pattern);
-    char* last_separator = std::strrchr(folder, '\\');
-    if (last_separator != nullptr)
-        last_separator[1] = '\0';  // the folder keeps its final "\"
-    else
-        folder[0] = '\0';
+    if (!copy_text(folder, sizeof folder, pattern))
+        return 0;
+    char* after_folder = folder;  // the folder keeps its final "\"; none: empty
+    for (char* c = folder; *c != '\0'; c++) {
+        if (*c == '\\')
+            after_folder = c + 1;
+    }
+    *after_folder = '\0';
 
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
@@ -55,8 +52,7 @@ int delete_matching_files(const char* pattern)
         if (found.cFileName[0] == '.' || !(found.dwFileAttributes & FILE_ATTRIBUTE_ARCHIVE))
             continue;
         char path[SETUP_PATH_CHARS];
-        int n = std::snprintf(path, sizeof path, "%s%s", folder, found.cFileName);
-        if (n < 0 || n >= (int)sizeof path)
+        if (!format_text(path, sizeof path, "%s%s", folder, found.cFileName))
             continue;
         if (DeleteFileA(path))
             deleted++;
@@ -82,7 +78,7 @@ static void set_all_selected(HWND dialog)
 static void on_uninstall_dialog_open(HWND dialog)
 {
     char status[SETUP_PATH_CHARS + 40];
-    std::snprintf(status, sizeof status, TEXT_INSTALLED_IN, install_destination_path);
+    format_text(status, sizeof status, TEXT_INSTALLED_IN, install_destination_path);
     SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, status);
     delete_all_selected = true;
     set_all_selected(dialog);
@@ -118,8 +114,7 @@ static void delete_saved_files(const char* wildcard)
     if (location_path[0] == '\0')
         return;
     char pattern[SETUP_PATH_CHARS];
-    int n = std::snprintf(pattern, sizeof pattern, "%s\\%s", location_path, wildcard);
-    if (n > 0 && n < (int)sizeof pattern)
+    if (format_text(pattern, sizeof pattern, "%s\\%s", location_path, wildcard))
         delete_matching_files(pattern);
 }
 
@@ -147,11 +142,8 @@ static int removal_count()
 // "<install_destination_path>\<name>" into `path`; false (and skipped) when it does not fit.
 static bool installed_path(const char* name, char* path, size_t capacity)
 {
-    size_t length = std::strlen(install_destination_path);
-    if (length >= capacity)
-        return false;
-    std::memcpy(path, install_destination_path, length + 1);
-    return append_path_component(path, capacity, name);
+    return copy_text(path, capacity, install_destination_path) &&
+           append_path_component(path, capacity, name);
 }
 
 static void delete_listed_files(HWND dialog)
@@ -215,7 +207,7 @@ static void remove_emptied_folders(HWND dialog, int count)
                 used++;
             }
         }
-        std::qsort(slots, (size_t)used, sizeof(FolderSlot), shorter_name_first);
+        sort_rows(slots, (size_t)used, sizeof(FolderSlot), shorter_name_first);
     }
     set_progress_range(dialog, used);
     SetDlgItemTextA(dialog, IDC_UNINSTALL_STATUS, TEXT_REMOVING_FOLDERS);

@@ -1,12 +1,12 @@
 // drive_utils_test.cpp -- file tests and loading, drives, free space and path joining, against
-// the drives and file system of the Wine prefix.
+// the drives and file system of the Wine prefix, and the order of the uninstall's folder table.
 
-#include <cstdlib>
 #include <cstring>
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "common/text.h"
 #include "install/drive_utils.h"
 #include "support/test_support.h"
 #include "support/win_test_support.h"
@@ -111,11 +111,13 @@ TEST(DriveUtils, AppendPathComponentJoinsWithOneSeparatorOrRefuses)
 
 TEST(DriveUtils, ShorterNamesSortFirst)
 {
-    char rows[4][16] = {"C:\\t\\a\\b", "C:\\t", "C:\\t\\abcd", "C:\\t\\a"};
-    std::qsort(rows, 4, sizeof rows[0], shorter_name_first);
-    EXPECT_STREQ("C:\\t", rows[0]);
-    EXPECT_STREQ("C:\\t\\a", rows[1]);
-    EXPECT_STREQ("C:\\t\\a\\b", rows[2]);
-    EXPECT_STREQ("C:\\t\\abcd", rows[3]);
+    // Seven rows of seven lengths, none in its place, sorted by setup's own heap sort.
+    char rows[7][16] = {"C:\\t\\a\\b", "C:\\t\\abcdefg", "C:\\t", "C:\\t\\abcd",
+                        "C:\\t\\abcdef", "C:\\t\\a", "C:\\t\\ab"};
+    sort_rows(rows, 7, sizeof rows[0], shorter_name_first);
+    const char* sorted[7] = {"C:\\t", "C:\\t\\a", "C:\\t\\ab", "C:\\t\\a\\b",
+                             "C:\\t\\abcd", "C:\\t\\abcdef", "C:\\t\\abcdefg"};
+    for (int i = 0; i < 7; i++)
+        EXPECT_STREQ(sorted[i], rows[i]) << i;
     EXPECT_EQ(0, shorter_name_first("ab", "cd"));
 }
