@@ -1,8 +1,9 @@
 // text.cpp -- bounded formatting and copying of texts, and the sort of a table of fixed-size rows.
 //
 // wsprintfA (user32) formats: it is on every 32-bit Windows, needs no C runtime and writes at
-// most 1024 characters, so it formats into a buffer of that size plus the terminator, and only a
-// text that fits both that limit and the caller's buffer is copied out.
+// most 1024 bytes with the terminator, cutting a longer text without saying so. So it formats into
+// a buffer of that size plus one, a text of 1023 characters or more counts as cut, and only a text
+// that fits both that limit and the caller's buffer is copied out.
 
 #include "common/text.h"
 
@@ -21,7 +22,7 @@ bool format_text(char* dest, size_t capacity, const char* format, ...)
     va_end(arguments);
     if (capacity > 0)
         dest[0] = '\0';
-    if (length < 0 || length >= WSPRINTF_LIMIT || (size_t)length >= capacity)
+    if (length < 0 || length >= WSPRINTF_LIMIT - 1 || (size_t)length >= capacity)
         return false;
     memcpy(dest, text, (size_t)length + 1);
     return true;

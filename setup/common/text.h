@@ -7,7 +7,7 @@
 
 // Formats as wsprintfA does (%s %c %d %u %x %ld %lu, widths; no 64-bit numbers, no floating
 // point) into `dest`. False, with `dest` empty, when the text needs `capacity` bytes or more, or
-// reaches wsprintfA's limit of 1024 characters: a text is never cut.
+// reaches wsprintfA's limit (1023 characters and its terminator): a text is never cut.
 bool format_text(char* dest, size_t capacity, const char* format, ...)
     __attribute__((format(ms_printf, 3, 4)));
 
