@@ -5,7 +5,10 @@
 #     XP; setup.exe's from exactly kernel32, user32, gdi32, advapi32, shell32, ole32 and comctl32,
 #     every one present on Windows 95 itself; every row of the list still imported;
 #   - instructions: setup.exe holds only instructions of the 386 (no x87 either); the other
-#     programs nothing of MMX or SSE, which the Pentium Pro lacks.
+#     programs nothing of MMX or SSE, which the Pentium Pro lacks;
+#   - layout (scripts/check_pe.py): every section's raw data on the file alignment, the import
+#     address table writable, every run-length coded bitmap's rows exactly its width; in
+#     setup.exe no TLS, delay-load or load-configuration directory.
 # Fails, naming each fault, also when objdump's output cannot be read.
 #   scripts/check_programs.sh BUILD_DIR      (a tree configured with cmake/mingw-i686.cmake)
 # OBJDUMP names another objdump.
@@ -125,6 +128,12 @@ for program in "${programs[@]}"; do
         imports_complete=0
     fi
 
+    win95=()
+    if [ "$name" = setup ]; then win95=(--win95); fi
+    if ! python3 "$root/scripts/check_pe.py" "${win95[@]}" "$file" > "$scratch/layout"; then
+        while read -r line; do fail "$line"; done < "$scratch/layout"
+    fi
+
     floor=686
     if [ "$name" = setup ]; then floor=386; fi
     check_instructions "$floor" < "$scratch/code" > "$scratch/newer"
@@ -209,6 +218,7 @@ if [ "$failed" != 0 ]; then
     echo "check_programs: FAILED" >&2
     exit 1
 fi
-echo "check_programs: every program has 4.0 headers and listed imports present on XP; setup.exe" \
-     "imports only from the seven system DLLs, only what Windows 95 has, and holds only 386" \
-     "instructions; the others hold no MMX or SSE"
+echo "check_programs: every program has 4.0 headers, listed imports present on XP and an aligned" \
+     "layout; setup.exe imports only from the seven system DLLs, only what Windows 95 has, holds" \
+     "only 386 instructions and no TLS, delay-load or load-configuration directory; the others" \
+     "hold no MMX or SSE"

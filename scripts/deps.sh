@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build libgtest-dev googletest clang libclang-rt-14-dev
-          lintian zip unzip man-db
+          lintian zip unzip man-db python3
           g++-mingw-w64-i686 g++-mingw-w64-x86-64
           wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick time hyperfine pigz
           qemu-system-x86 debootstrap e2fsprogs xorriso)

@@ -7,6 +7,17 @@
 
 #include "common/text.h"
 
+// Frees an item list that the shell gave, with the shell's allocator: the 95 family's shell
+// documents that one, not the COM task allocator, for the lists it hands out.
+static void free_item_list(LPITEMIDLIST list)
+{
+    IMalloc* shell_allocator = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&shell_allocator))) {
+        shell_allocator->Free(list);
+        shell_allocator->Release();
+    }
+}
+
 // "<desktop folder>\<link_name>" in `path` (MAX_PATH characters); false when the desktop folder
 // is unknown or the path does not fit.
 static bool desktop_file_path(const char* link_name, char* path)
@@ -16,7 +27,7 @@ static bool desktop_file_path(const char* link_name, char* path)
         return false;
     char desktop[MAX_PATH];
     BOOL found = SHGetPathFromIDListA(folder, desktop);
-    CoTaskMemFree(folder);
+    free_item_list(folder);
     if (!found)
         return false;
     return format_text(path, MAX_PATH, "%s\\%s", desktop, link_name);

@@ -29,9 +29,54 @@ ground='#0c0620'
 grid='#c03ad8'
 neon='#3ee8ff'
 
-# No metadata, no timestamps: 256-colour BMPs (BI_RLE8, bottom-up), reduced without dithering so
-# that the runs stay long: a quarter of the 24-bit pictures' bytes in setup.exe, and the same look.
-bmp_out=(-alpha off +dither -colors 256 -type Palette -define bmp:format=bmp3 -compress RLE)
+# No metadata, no timestamps: 256-colour BMPs, reduced without dithering so that the runs stay
+# long, then run-length coded (BI_RLE8, bottom-up) by rle8_bmp below: a quarter of the 24-bit
+# pictures' bytes in setup.exe, and the same look.
+bmp_out=(-alpha off +dither -colors 256 -type Palette -define bmp:format=bmp3 -compress None)
+
+# rle8_bmp IN OUT: codes the uncompressed 8-bit BMP IN as BI_RLE8 into OUT. Every row codes
+# exactly the picture's width (ImageMagick's own coder pads odd widths, which runs past the row);
+# runs of two or more equal pixels are coded runs, the rest literal groups of three or more (or
+# single-pixel runs), each row ends with an end of line, the last with the end of the bitmap.
+rle8_bmp() {
+    python3 - "$1" "$2" <<'EOF_RLE'
+import struct, sys
+d = open(sys.argv[1], 'rb').read()
+offset = struct.unpack_from('<I', d, 10)[0]
+(size, w, h, planes, bpp, comp, _, xppm, yppm, used, important) = \
+    struct.unpack_from('<IiiHHIIiiII', d, 14)
+assert size == 40 and bpp == 8 and comp == 0 and h > 0, 'not an uncompressed bottom-up 8-bit BMP'
+stride = (w + 3) & ~3
+colours = d[54:offset]
+out = bytearray()
+for y in range(h):
+    row = d[offset + y * stride:offset + y * stride + w]
+    x = 0
+    while x < w:
+        run = 1
+        while x + run < w and run < 255 and row[x + run] == row[x]:
+            run += 1
+        if run >= 2:
+            out += bytes((run, row[x]))
+            x += run
+            continue
+        # A literal group: up to the next pair of equal pixels.
+        end = x + 1
+        while end < w and end - x < 255 and not (end + 1 < w and row[end] == row[end + 1]):
+            end += 1
+        if end - x < 3:
+            for k in range(x, end):
+                out += bytes((1, row[k]))
+        else:
+            out += bytes((0, end - x)) + row[x:end] + (b'\0' if (end - x) & 1 else b'')
+        x = end
+    out += b'\0\1' if y == h - 1 else b'\0\0'
+header = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 8, 1, len(out), xppm, yppm, used, important)
+pixels = 14 + len(header) + len(colours)
+open(sys.argv[2], 'wb').write(struct.pack('<2sIHHI', b'BM', pixels + len(out), 0, 0, pixels) +
+                              header + colours + out)
+EOF_RLE
+}
 
 # ---------------------------------------------------------------------------------------------
 # Scene: sky, sun with cut stripes, perspective grid floor and a road to the vanishing point.
@@ -163,7 +208,8 @@ convert "$tmp/title_1.png" \
     -fill none -stroke "$neon" -strokewidth 1 -draw "line 0,196 320,196 line 0,228 320,228" \
     -stroke none "$tmp/title_2.png"
 letter "$tmp/title_2.png" "Patch v 1.1" "$bold" 26 North 0 197 2 "$tmp/title_3.png"
-convert "$tmp/title_3.png" "${bmp_out[@]}" "BMP3:$here/title.bmp"
+convert "$tmp/title_3.png" "${bmp_out[@]}" "BMP3:$tmp/title.bmp"
+rle8_bmp "$tmp/title.bmp" "$here/title.bmp"
 
 # ---------------------------------------------------------------------------------------------
 # side.bmp, 149 x 200
@@ -175,7 +221,8 @@ convert "$tmp/side_2.png" \
     -fill none -stroke "$neon" -strokewidth 1 -draw "line 0,166 149,166 line 0,190 149,190" \
     -stroke none "$tmp/side_3.png"
 letter "$tmp/side_3.png" "Uninstall" "$bold" 17 North 0 167 2 "$tmp/side_4.png"
-convert "$tmp/side_4.png" "${bmp_out[@]}" "BMP3:$here/side.bmp"
+convert "$tmp/side_4.png" "${bmp_out[@]}" "BMP3:$tmp/side.bmp"
+rle8_bmp "$tmp/side.bmp" "$here/side.bmp"
 
 # ---------------------------------------------------------------------------------------------
 # setup.ico: drawn at 8x size, scaled to 32 x 32, then quantised by hand to a fixed 16-colour

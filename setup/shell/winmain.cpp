@@ -59,6 +59,10 @@ static void play_chosen_game()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    // Before anything touches a drive: a drive without a disk (an empty CD or floppy drive typed
+    // into the destination field, whose free space is asked on every keystroke) fails the call
+    // instead of raising the system's "no disk" box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     CoInitialize(nullptr);
     if (another_setup_runs(false))
         ExitProcess(0);
