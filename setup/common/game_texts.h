@@ -48,6 +48,8 @@ const char TEXT_SPACE_REQUIRED[] = "%d k";
 const char TEXT_STILL_QUIT[] = "The installation process has started. Still Quit?";
 const char TEXT_NO_DESTINATION[] = "Please enter the folder to install TRV 99 into.";
 const char TEXT_NOT_ON_A_DRIVE[] = "Please enter a folder on a drive, such as C:\\trv.";
+const char TEXT_WINDOWS_FOLDER[] =
+    "Please enter a folder outside the Windows folder, such as C:\\trv.";
 const char TEXT_DESTINATION_TOO_LONG[] =
     "The name of the install folder is too long. Please choose a shorter folder.";
 const char TEXT_NOT_EXTRACTED[] =
@@ -71,5 +73,8 @@ const char TEXT_NOTHING_SELECTED[] = "No components to Uninstall!!";
 const char TEXT_EMPTY_LISTS[] = "Fatal: Zero length Install list";
 const char TEXT_FOLDER_UNKNOWN[] =
     "The folder TRV 99 was installed in is not known, so its files cannot be removed.";
+const char TEXT_UNSAFE_FOLDER[] =
+    "The settings name %s as a folder of TRV 99, which setup never installs into.\n"
+    "Nothing was removed.";
 const char TEXT_SETTINGS_NOT_REMOVED[] = "Uninstall could not remove all registry information";
 const char TEXT_UNINSTALL_COMPLETED[] = "Uninstall completed successfully!";

@@ -8,6 +8,12 @@
 // Null when `destination` can be installed into; otherwise the text that says why not.
 const char* destination_refusal(const char* destination);
 
+// Null when `folder` is one the install could have made, so that the uninstall may delete in
+// it: a folder on a drive below its root, with no "." or ".." part and no part that Windows
+// trims (a trailing dot or blank), neither the Windows nor the system folder nor inside them.
+// Otherwise the text that says why not.
+const char* installed_folder_refusal(const char* folder);
+
 // `folder` with a final "\" (added unless it ends with one). False when it does not fit.
 bool format_working_path(char* dest, size_t capacity, const char* folder);
 

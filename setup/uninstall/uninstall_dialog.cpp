@@ -16,6 +16,7 @@
 #include "common/message_boxes.h"
 #include "common/picture_panel.h"
 #include "common/text.h"
+#include "install/destination.h"
 #include "install/drive_utils.h"
 #include "install/settings.h"
 #include "install/shortcuts.h"
@@ -263,6 +264,24 @@ static bool remove_game(HWND dialog)
     return true;
 }
 
+// The settings may have been damaged or written by another program: before anything is
+// deleted, both folders they name must be ones an install could have made (an empty one is
+// never used). Otherwise says which, and the dialog ends with nothing removed and the key kept.
+static bool stored_folders_are_ours(HWND dialog)
+{
+    const char* const folders[] = {install_destination_path, location_path};
+    for (const char* folder : folders) {
+        if (folder[0] == '\0' || installed_folder_refusal(folder) == nullptr)
+            continue;
+        char text[SETUP_PATH_CHARS + 160];
+        format_text(text, sizeof text, TEXT_UNSAFE_FOLDER, folder);
+        stop_box(dialog, text);
+        EndDialog(dialog, UNINSTALL_STOPPED);
+        return false;
+    }
+    return true;
+}
+
 static void on_uninstall_clicked(HWND dialog)
 {
     if (!uninstall_game_selected && !delete_saved_games_selected &&
@@ -270,6 +289,8 @@ static void on_uninstall_clicked(HWND dialog)
         stop_box(dialog, TEXT_NOTHING_SELECTED);
         return;
     }
+    if (!stored_folders_are_ours(dialog))
+        return;
     if (delete_saved_games_selected) {
         delete_saved_files(SAVED_GAMES);
         enable(dialog, IDC_UNINSTALL_GAMES, false);

@@ -409,3 +409,70 @@ TEST_F(InstalledGame, UninstallNeverWorksOutsideTheKnownFolders)
     EXPECT_TRUE(file_exists(medium + listed));
     EXPECT_TRUE(settings_key_exists());
 }
+
+TEST_F(InstalledGame, UninstallRefusesFoldersNoInstallCouldHaveMade)
+{
+    // A damaged settings key, or one another program wrote, names a drive's root or the Windows
+    // folder: the files planted there as the lists name them, and saved games beside them, stay,
+    // and so does the key.
+    const std::string windows = "C:\\windows";
+    const struct {
+        std::string destination;
+        std::string location;
+        std::string refused;
+    } rows[] = {
+        {"C:\\", windows, "C:\\"},
+        {windows, windows + "\\data", windows},
+        {"C:\\trv\\..\\windows", "C:\\trv\\..\\windows\\data", "C:\\trv\\..\\windows"},
+        {destination, windows, windows},
+        {destination, "C:\\windows\\system32\\..", "C:\\windows\\system32\\.."},
+    };
+    const std::vector<std::string> typical = group_names("typical");
+    ASSERT_GE(typical.size(), 2u);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.destination + " / " + row.location);
+        // Where the key's folders lead, as Windows resolves them.
+        std::string planted_in = row.destination == "C:\\trv\\..\\windows" ? windows
+                                                                          : row.destination;
+        std::vector<std::string> planted = {windows + "\\trv-e2e.GAME",
+                                            windows + "\\trv-e2e.REPLAY"};
+        if (row.destination != destination) {
+            planted.push_back(planted_in + "\\" + typical[0]);
+            planted.push_back(planted_in + "\\" + typical[1]);
+        }
+        for (const std::string& path : planted) {
+            std::error_code ignored;
+            std::filesystem::create_directories(std::filesystem::path(path).parent_path(),
+                                                ignored);
+            write_file(path, bytes_of("not the game's"));
+        }
+        clear_installed_state();
+        store_install(row.destination, 1);
+        store_location(row.location);
+
+        HWND main = restart();
+        ASSERT_NE(nullptr, main);
+        HWND dialog = open_from_main(main, MAIN_UNINSTALL_COMMAND, UNINSTALL_DIALOG_TITLE);
+        ASSERT_NE(nullptr, dialog);
+        ASSERT_TRUE(click_button(dialog, UNINSTALL_START));
+        EXPECT_EQ("The settings name " + row.refused +
+                      " as a folder of TRV 99, which setup never installs into.\n"
+                      "Nothing was removed.",
+                  answer_box());
+        ASSERT_TRUE(wait_until_gone(dialog));
+        for (const std::string& path : planted) {
+            EXPECT_TRUE(file_exists(path)) << path;
+            DeleteFileA(path.c_str());
+            // The folders made for it go again once empty (removing a full one fails).
+            std::error_code ignored;
+            for (auto folder = std::filesystem::path(path).parent_path();
+                 folder.string().size() > planted_in.size(); folder = folder.parent_path())
+                std::filesystem::remove(folder, ignored);
+        }
+        EXPECT_TRUE(settings_key_exists());
+        for (const std::string& name : group_names("typical"))
+            EXPECT_TRUE(file_exists(destination + "\\" + name)) << name;
+        ASSERT_TRUE(click_button(main, MAIN_EXIT_BUTTON));
+        EXPECT_EQ(0, wait_for_exit(second, DRIVER_WAIT_MS)) << what_happened(second);
+    }
+}
