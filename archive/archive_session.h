@@ -15,6 +15,7 @@
 
 #include "archive/archive_ops.h"
 #include "archive/bit_stream.h"
+#include "archive/file_list.h"
 #include "archive/host_files.h"
 #include "archive/lzss_codec.h"
 
@@ -22,6 +23,10 @@
 // entry being packed or unpacked.
 int archive_result_of_encoding(int64_t codec_result);
 int archive_result_of_decoding(int64_t codec_result);
+
+// The failure of a list line that is no name: ARCHIVE_NAME_TOO_LONG for a line too long for the
+// path buffer, else `read_failure`.
+int list_line_failure(ListLine line, int read_failure);
 
 struct PackSession {
     BitStream* archive;       // written to `temporary_path`

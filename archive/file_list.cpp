@@ -80,34 +80,6 @@ static bool is_parent_component(const char* begin, const char* end)
     return dots >= 2;
 }
 
-// A component that Windows takes for a device whatever folder it stands in: CON, PRN, AUX, NUL,
-// COM1 to COM9 and LPT1 to LPT9, in any case, alone or before an extension ("nul.txt"), and with
-// blanks before the extension ("nul .txt").
-static bool is_device_component(const char* begin, const char* end)
-{
-    const char* base_end = begin;
-    while (base_end < end && *base_end != '.')
-        base_end++;
-    while (base_end > begin && base_end[-1] == ' ')
-        base_end--;
-    char base[5] = {};
-    size_t length = static_cast<size_t>(base_end - begin);
-    if (length < 3 || length > 4)
-        return false;
-    for (size_t i = 0; i < length; i++)
-        base[i] = begin[i] >= 'A' && begin[i] <= 'Z' ? static_cast<char>(begin[i] + 32) : begin[i];
-    if (length == 3) {
-        static const char names[][4] = {"con", "prn", "aux", "nul"};
-        for (const char* name : names) {
-            if (std::memcmp(base, name, 4) == 0)
-                return true;
-        }
-        return false;
-    }
-    return (std::memcmp(base, "com", 3) == 0 || std::memcmp(base, "lpt", 3) == 0) &&
-           base[3] >= '1' && base[3] <= '9';
-}
-
 static bool is_any_separator(char c) { return c == '\\' || c == '/'; }
 
 bool is_safe_entry_name(const char* name)
@@ -118,7 +90,7 @@ bool is_safe_entry_name(const char* name)
     for (const char* p = name;; p++) {
         if (*p != '\0' && !is_any_separator(*p))
             continue;
-        if (is_parent_component(component, p) || is_device_component(component, p))
+        if (is_parent_component(component, p) || is_windows_device_name(component, p))
             return false;
         if (*p == '\0')
             return true;

@@ -28,6 +28,6 @@ ListLine read_list_name(HostFile* list, char* dest, size_t room);
 
 // True when extracting under `name` stays inside the output folder and reaches a file on every
 // host: the name is not empty, is not absolute, carries no drive prefix, has no ".." component
-// and no component that Windows takes for a device ("nul", "con.txt", "com1", ...). Both "\"
-// and "/" separate components.
+// and no component that Windows takes for a device ("nul", "con.txt", "com1", "nul:", ...:
+// is_windows_device_name). Both "\" and "/" separate components.
 bool is_safe_entry_name(const char* name);

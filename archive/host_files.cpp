@@ -78,6 +78,44 @@ bool close_host_file(HostFile* file)
 
 bool is_folder_separator(char c) { return c == '\\' || c == '/'; }
 
+// A name without colons whose base (up to its first dot, without the blanks at its end) is a
+// device's.
+static bool is_device_base(const char* begin, const char* end)
+{
+    const char* base_end = begin;
+    while (base_end < end && *base_end != '.')
+        base_end++;
+    while (base_end > begin && base_end[-1] == ' ')
+        base_end--;
+    size_t length = static_cast<size_t>(base_end - begin);
+    if (length < 3 || length > 7)
+        return false;
+    char base[8] = {};
+    for (size_t i = 0; i < length; i++)
+        base[i] = begin[i] >= 'A' && begin[i] <= 'Z' ? static_cast<char>(begin[i] + 32) : begin[i];
+    static const char names[][8] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    for (const char* name : names) {
+        if (std::strlen(name) == length && std::memcmp(base, name, length) == 0)
+            return true;
+    }
+    return length == 4 && (std::memcmp(base, "com", 3) == 0 || std::memcmp(base, "lpt", 3) == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+bool is_windows_device_name(const char* begin, const char* end)
+{
+    for (;;) {
+        const char* colon = begin;
+        while (colon < end && *colon != ':')
+            colon++;
+        if (is_device_base(begin, colon))
+            return true;
+        if (colon == end)
+            return false;
+        begin = colon + 1;
+    }
+}
+
 // A volume may report file number 0 for every file: then nothing can be told apart.
 bool same_file_identity(const FileIdentity& a, const FileIdentity& b)
 {

@@ -5,6 +5,16 @@
 // Paths are kept as the archive's users write them, with "\" between folders. These functions
 // are the only place where such a path meets the host: on a POSIX host "\" becomes "/" for the
 // duration of the call, and the caller's text is never changed.
+//
+// Devices: on Windows every call here that takes a path refuses one that reaches a device, before
+// anything is opened (opening COM1 can block or have effects): a name that Windows takes for a
+// device in any folder (is_windows_device_name) and the device namespace ("\\.\", "\\?\" other
+// than a drive's or a share's path). The calls that open a file then refuse a handle that is not a
+// disk file. A POSIX host opens pipes and devices (a list may come through a pipe), and only
+// replacement_target refuses them.
+//
+// Links: a symbolic link on POSIX; on Windows a reparse point (a junction, or a symbolic link to
+// a file or a folder), which the 95 family never reports.
 
 #pragma once
 
@@ -28,15 +38,15 @@ struct HostFile {
     uint8_t buffer[HOST_FILE_BUFFER_BYTES];
 };
 
-// Opens an existing file for reading; null on failure.
+// Opens an existing file for reading; null on failure, for a folder, and on Windows for a device.
 HostFile* open_host_file(const char* path);
 
 // Creates `path` anew, or empties it, for writing; a link at `path` is followed, as the host
-// does. Null on failure.
+// does. Null on failure, and on Windows for a device.
 HostFile* create_host_file(const char* path);
 
 // create_host_file that never writes through a link: a link in the file's place is replaced by
-// the file, as an archiver does when it extracts.
+// the file, as an archiver does when it extracts. (Windows refuses a link to a folder there.)
 HostFile* create_unlinked_host_file(const char* path);
 
 // Reads up to `size` bytes: the number read (fewer only where one read of the host gave fewer),
@@ -77,17 +87,24 @@ bool read_host_file_at(HostFile* file, int64_t offset, uint8_t* bytes, size_t si
 // every host, so that a list means the same on Linux and on Windows (whose file calls take both).
 bool is_folder_separator(char c);
 
-// True when `path` is a symbolic link (never on Windows, whose links the library does not meet).
+// True when `path` is a link itself, whatever it leads to.
 bool is_host_link(const char* path);
+
+// True when the path name [begin, end), one folder or file name of a path, is a name that Windows
+// takes for a device whatever folder it stands in: CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to
+// LPT9, CONIN$ and CONOUT$, in any case, alone or before an extension or a colon, with blanks
+// before either ("nul", "Aux.txt", "nul:", "NUL:.txt", "com1 .log"). Text behind a colon counts
+// as a name of its own ("c:nul").
+bool is_windows_device_name(const char* begin, const char* end);
 
 // True when `path` (or what a link at it leads to) is a regular file: one that can be opened and
 // read at any time without waiting for another program, unlike a pipe or a device.
 bool is_regular_host_file(const char* path);
 
 // Writes into `target` (of `capacity` characters) the file that writing a new `path` in one step
-// should replace: `path` itself, or the regular file a link at `path` leads to, so that the link
-// stays. False when `path` exists and is not a regular file (a folder, a device, a pipe), or
-// when the name does not fit.
+// should replace: `path` itself, or on POSIX the regular file a link at `path` leads to, so that
+// the link stays. False when `path` exists and is not a regular file (a folder, a device, a pipe,
+// on Windows also a link), or when the name does not fit.
 bool replacement_target(const char* path, char* target, size_t capacity);
 
 // Creates one folder. False when it could not be created, also when it exists already.

@@ -1,11 +1,15 @@
 // host_files_win32.cpp -- the archive library's files, folders and memory through the Win32 API
-// (ANSI calls, as on the Windows 95 family): no C runtime is needed for them.
+// (ANSI calls, as on the Windows 95 family): no C runtime is needed for them. What only the tools
+// call (replacing a file, its target, sizes, positioned reads) is in host_files_win32_tools.cpp,
+// which setup.exe's build of the library leaves out.
 
 #include "archive/host_files.h"
 
 #include <windows.h>
 
 #include "archive/host_handles.h"
+
+static bool file_index_hidden = false;
 
 // ReadFile and WriteFile take at most a DWORD at a time.
 static DWORD chunk_of(size_t size) { return size > 0x40000000u ? 0x40000000u : DWORD(size); }
@@ -34,123 +38,132 @@ bool write_handle(intptr_t handle, const uint8_t* bytes, size_t size)
 
 bool close_handle(intptr_t handle) { return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0; }
 
+// True for a path in the device namespace: "\\.\" (every name there is a device), and "\\?\" or
+// "\??\" before anything but a folder of a drive ("C:\") or a share ("UNC\"); "\\?\C:" alone is
+// the volume itself.
+static bool in_device_namespace(const char* path)
+{
+    bool local = is_folder_separator(path[0]) && is_folder_separator(path[1]) &&
+                 (path[2] == '.' || path[2] == '?') &&
+                 (path[3] == '\0' || is_folder_separator(path[3]));
+    bool native = path[0] == '\\' && path[1] == '?' && path[2] == '?' && path[3] == '\\';
+    if (!local && !native)
+        return false;
+    if (path[2] == '.' || path[3] == '\0')
+        return true;
+    const char* rest = path + 4;
+    char letter = static_cast<char>(rest[0] | 0x20);
+    bool drive = letter >= 'a' && letter <= 'z' && rest[1] == ':' && is_folder_separator(rest[2]);
+    bool share = (rest[0] | 0x20) == 'u' && (rest[1] | 0x20) == 'n' && (rest[2] | 0x20) == 'c' &&
+                 is_folder_separator(rest[3]);
+    return !drive && !share;
+}
+
+bool is_device_path(const char* path)
+{
+    if (in_device_namespace(path))
+        return true;
+    const char* name = path;
+    for (const char* p = path;; p++) {
+        if (*p != '\0' && !is_folder_separator(*p))
+            continue;
+        if (is_windows_device_name(name, p))
+            return true;
+        if (*p == '\0')
+            return false;
+        name = p + 1;
+    }
+}
+
+HostEntry host_entry_of(uint32_t attributes)
+{
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return HOST_NOTHING;
+    bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return folder ? HOST_FOLDER_LINK : HOST_FILE_LINK;
+    return folder ? HOST_FOLDER : HOST_FILE;
+}
+
+// A HostFile around a handle that CreateFileA gave, or null: for no handle, and for one that is
+// not a disk file (a device or a pipe that its name does not betray, such as Wine's
+// Z:\dev\null), which is closed unused.
+static HostFile* disk_file(HANDLE handle, bool writing)
+{
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    return new_host_file(reinterpret_cast<intptr_t>(handle), writing);
+}
+
 HostFile* open_host_file(const char* path)
 {
+    if (is_device_path(path))
+        return nullptr;
     HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return nullptr;
-    return new_host_file(reinterpret_cast<intptr_t>(handle), false);
+    return disk_file(handle, false);
 }
 
-HostFile* create_host_file(const char* path)
+// Creates the file at `path` for writing: CREATE_ALWAYS empties an existing one, CREATE_NEW
+// refuses whatever stands there.
+static HostFile* create_file(const char* path, DWORD disposition)
 {
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    if (is_device_path(path))
+        return nullptr;
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    return disk_file(handle, true);
+}
+
+HostFile* create_host_file(const char* path) { return create_file(path, CREATE_ALWAYS); }
+
+// A link to a file in the file's place is deleted (DeleteFileA deletes the link, not its file),
+// and the file created where nothing may stand any more. A link to a folder there is refused: no
+// file can be written through it, and RemoveDirectoryA, which removes such a link on Windows,
+// removes the folder it leads to under Wine 8, whose CREATE_NEW then writes through the link left
+// behind. (A link made between the look and the creation is written through: the attributes can
+// only be read by name.)
+HostFile* create_unlinked_host_file(const char* path)
+{
+    if (is_device_path(path))
         return nullptr;
-    return new_host_file(reinterpret_cast<intptr_t>(handle), true);
-}
-
-// The library meets no links on Windows.
-HostFile* create_unlinked_host_file(const char* path) { return create_host_file(path); }
-
-int64_t host_file_size(HostFile* file)
-{
-    HANDLE handle = reinterpret_cast<HANDLE>(file->handle);
-    if (GetFileType(handle) != FILE_TYPE_DISK)
-        return -1;
-    DWORD high = 0;
-    DWORD low = GetFileSize(handle, &high);
-    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
-        return -1;
-    return static_cast<int64_t>(static_cast<uint64_t>(high) << 32 | low);
-}
-
-// Moves the file's position to `offset`; false on failure.
-static bool seek_handle(HANDLE handle, int64_t offset)
-{
-    LONG high = static_cast<LONG>(offset >> 32);
-    DWORD low = SetFilePointer(handle, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
-    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
-}
-
-// The position is taken and put back: the 95 family has no positioned reads.
-bool read_host_file_at(HostFile* file, int64_t offset, uint8_t* bytes, size_t size)
-{
-    HANDLE handle = reinterpret_cast<HANDLE>(file->handle);
-    LONG high = 0;
-    DWORD low = SetFilePointer(handle, 0, &high, FILE_CURRENT);
-    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
-        return false;
-    int64_t position = static_cast<int64_t>(static_cast<uint64_t>(DWORD(high)) << 32 | low);
-    bool ok = seek_handle(handle, offset);
-    while (ok && size > 0) {
-        int64_t read = read_handle(file->handle, bytes, size);
-        ok = read > 0;
-        if (ok) {
-            bytes += read;
-            size -= static_cast<size_t>(read);
-        }
+    switch (host_entry_of(GetFileAttributesA(path))) {
+    case HOST_FILE_LINK:
+        return DeleteFileA(path) ? create_file(path, CREATE_NEW) : nullptr;
+    case HOST_FOLDER_LINK:
+        return nullptr;
+    default:
+        return create_file(path, CREATE_ALWAYS);
     }
-    return seek_handle(handle, position) && ok;
 }
 
-bool is_host_link(const char*) { return false; }
-
-bool is_regular_host_file(const char* path)
+bool is_host_link(const char* path)
 {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_DEVICE);
+    HostEntry entry = host_entry_of(GetFileAttributesA(path));
+    return entry == HOST_FILE_LINK || entry == HOST_FOLDER_LINK;
 }
 
-bool replacement_target(const char* path, char* target, size_t capacity)
+bool make_folder(const char* path)
 {
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-    size_t length = lstrlenA(path);
-    if (length >= capacity)
-        return false;
-    CopyMemory(target, path, length + 1);
-    return true;
+    return !is_device_path(path) && CreateDirectoryA(path, nullptr) != 0;
 }
-
-bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
 
 bool folder_exists(const char* path)
 {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    HostEntry entry = host_entry_of(GetFileAttributesA(path));
+    return entry == HOST_FOLDER || entry == HOST_FOLDER_LINK;
 }
 
-// MoveFileExA is looked up when it is needed rather than imported: the Windows 95 family exports
-// it only as a stub that fails with ERROR_CALL_NOT_IMPLEMENTED. There the target is deleted and
-// the file moved, which is not atomic but is the best that system offers.
-bool replace_file(const char* from, const char* to)
-{
-    typedef BOOL(WINAPI * MoveFileExFunction)(const char*, const char*, DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    MoveFileExFunction move_file_ex =
-        kernel ? reinterpret_cast<MoveFileExFunction>(
-                     reinterpret_cast<void (*)()>(GetProcAddress(kernel, "MoveFileExA")))
-               : nullptr;
-    if (move_file_ex != nullptr) {
-        if (move_file_ex(from, to, MOVEFILE_REPLACE_EXISTING))
-            return true;
-        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
-            return false;
-    }
-    if (!DeleteFileA(to) && GetLastError() != ERROR_FILE_NOT_FOUND)
-        return false;
-    return MoveFileA(from, to) != 0;
-}
-
-bool remove_host_file(const char* path) { return DeleteFileA(path) != 0; }
+void hide_file_index(bool hidden) { file_index_hidden = hidden; }
 
 bool get_file_identity(const char* path, FileIdentity* identity)
 {
+    if (is_device_path(path))
+        return false;
     const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
     HANDLE file = CreateFileA(path, 0, sharing | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -167,6 +180,8 @@ bool get_file_identity(const char* path, FileIdentity* identity)
         return false;
     identity->volume = info.dwVolumeSerialNumber;
     identity->index = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    if (file_index_hidden)
+        identity->index = 0;
     return true;
 }
 

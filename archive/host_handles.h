@@ -1,5 +1,7 @@
-// host_handles.h -- the host's calls on an open file's handle, under the buffering of host_files.cpp;
-// host_files_posix.cpp and host_files_win32.cpp implement them.
+// host_handles.h -- the host's calls on an open file's handle, under the buffering of
+// host_files.cpp; host_files_posix.cpp and host_files_win32.cpp implement them. Also what the
+// Windows host shows its tests: how it reads paths and file attributes, and the switches that run
+// its fallbacks.
 
 #pragma once
 
@@ -18,3 +20,32 @@ bool close_handle(intptr_t handle);
 // A new HostFile record around an open handle, or null (the handle is then closed).
 struct HostFile;
 HostFile* new_host_file(intptr_t handle, bool writing);
+
+#ifdef _WIN32
+// True when `path` reaches a device on Windows rather than a file or folder: a name of it is one
+// that Windows takes for a device (is_windows_device_name), or it lies in the device namespace
+// ("\\.\", and "\\?\" or "\??\" other than before a drive's folder or a share). Every call of
+// the host that takes a path asks this before it opens anything.
+bool is_device_path(const char* path);
+
+// What stands at a path on Windows, told by its file attributes (GetFileAttributesA): a link is
+// a reparse point (a junction, or a symbolic link to a file or a folder), which the 95 family never
+// reports.
+enum HostEntry {
+    HOST_NOTHING,      // INVALID_FILE_ATTRIBUTES: nothing there, or nothing the host can name
+    HOST_FILE,
+    HOST_FOLDER,
+    HOST_FILE_LINK,    // DeleteFileA deletes the link and not its file
+    HOST_FOLDER_LINK,
+};
+HostEntry host_entry_of(uint32_t attributes);
+
+// For the tests only: the Windows host acts as if the running Windows lacked `function`, one of
+// the functions it looks up at run time ("MoveFileExA"), and takes its fallback. False when it
+// looks up no function of that name.
+bool hide_host_function(const char* function, bool hidden);
+
+// For the tests only: the Windows host acts as if every volume numbered its files 0, as some
+// network volumes do; then no two paths are known to reach one file.
+void hide_file_index(bool hidden);
+#endif

@@ -1,9 +1,9 @@
 // host_threads.h -- the few thread calls the parallel pack and the pipelined unpack need: threads,
 // counting semaphores, a lock and the number of processors.
 //
-// host_threads.cpp is the only file that knows how the host does them: POSIX threads and the C++
-// standard library's locks on Linux, the Win32 API in the Windows build (whose C++ library has no threads). Only lzss links
-// it; setup stays on one thread.
+// host_threads_posix.cpp and host_threads_win32.cpp are the only files that know how the host does
+// them: POSIX threads and the C++ standard library's locks on Linux, the Win32 API in the Windows
+// build (whose C++ library has no threads). Only lzss links them; setup stays on one thread.
 
 #pragma once
 

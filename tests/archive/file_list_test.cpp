@@ -121,6 +121,10 @@ TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolderOrNameADevice)
         {"maps/com1/x", false},    {"LPT9 .txt", false},         {"prn.tar.gz", false},
         {"com0", true},            {"lpt10", true},              {"console", true},
         {"nul_", true},            {"a.nul", true},
+        // Windows takes a device's name before a colon too, and CONIN$ and CONOUT$.
+        {"nul:", false},           {"sub\\aux:", false},         {"NUL:.txt", false},
+        {"con .txt:", false},      {"a/com1:x", false},          {"conin$", false},
+        {"CONOUT$.log", false},    {"conin", true},              {"com", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

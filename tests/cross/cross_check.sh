@@ -44,16 +44,70 @@ printf 'big.bin\n' > big.txt
 [ "$(wc -c < big.qbr)" -gt 4194304 ] || fail "big.qbr is not over 4 MiB"
 LZSS_THREADS=2 "$wine_exec" "$windows" big.qbr big.txt 'piped\' > /dev/null
 cmp big.bin piped/big.bin || fail "lzss.exe on two threads did not restore a large archive"
-# A Windows device name is refused by both, before anything is written.
-printf 'maps\\empty.dat\nmaps\\Nul.txt\n' > device.txt
-for tool in native windows; do
+# Runs the native lzss or lzss.exe ($1, "native" or "windows") with the other arguments: its
+# status in `status`, its messages in tool.err (without carriage returns), its progress lines in
+# tool.out.
+run_tool() {
+    local tool=$1
+    shift
     status=0
     if [ "$tool" = native ]; then
-        "$native" native.qbr device.txt "device-$tool\\" >/dev/null 2>&1 || status=$?
+        "$native" "$@" > tool.out 2> tool.raw || status=$?
     else
-        "$wine_exec" "$windows" native.qbr device.txt "device-$tool\\" >/dev/null 2>&1 || status=$?
+        "$wine_exec" "$windows" "$@" > tool.out 2> tool.raw || status=$?
     fi
-    [ "$status" -eq 12 ] || fail "$tool lzss gave status $status for a device name, not 12"
-    [ ! -e "device-$tool" ] || fail "$tool lzss wrote files for a list with a device name"
+    tr -d '\r' < tool.raw > tool.err
+}
+# Everything in the scratch folder but the tool's own output.
+listing() { find . ! -name 'tool.*' | sort; }
+
+# A Windows device name is refused by both, before anything is written, also with a colon
+# behind it.
+for name in 'maps\Nul.txt' 'nul:' 'maps\aux:' 'NUL:.txt'; do
+    printf 'maps\\empty.dat\n%s\n' "$name" > device.txt
+    for tool in native windows; do
+        run_tool "$tool" native.qbr device.txt "device-$tool\\"
+        [ "$status" -eq 12 ] || fail "$tool lzss gave status $status for the entry $name, not 12"
+        [ ! -e "device-$tool" ] || fail "$tool lzss wrote files for a list with the entry $name"
+    done
 done
+# lzss.exe refuses a device as the archive, before it reads or writes anything, as the native
+# lzss refuses /dev/full; a pipe both refuse.
+mkdir sub
+mkfifo pipe.qbr
+for archive in nul.qbr AUX.qbr 'sub\nul.qbr' nul:.qbr 'NUL:.qbr' Con.Qbr pipe.qbr; do
+    for tool in windows native; do
+        [ "$tool" = native ] && [ "$archive" != pipe.qbr ] && continue
+        before=$(listing)
+        run_tool "$tool" 'tree\' list.txt "$archive"
+        [ "$status" -eq 6 ] || fail "$tool lzss gave status $status for the archive $archive, not 6"
+        [ ! -s tool.out ] || fail "$tool lzss packed files into the archive $archive"
+        message="Fatal compression error, could not open files list.txt and $archive."
+        [ "$(cat tool.err)" = "$message" ] || fail "$tool lzss said for $archive: $(cat tool.err)"
+        [ "$before" = "$(listing)" ] || fail "$tool lzss left files behind for the archive $archive"
+    done
+done
+[ -p pipe.qbr ] || fail "a pack replaced the pipe pipe.qbr"
+# Wine shows a Unix link to a folder as a reparse point: both refuse to unpack through it.
+mkdir elsewhere
+printf 'maps\\empty.dat\n' > linked.txt
+for tool in native windows; do
+    mkdir "linked-$tool"
+    ln -s ../elsewhere "linked-$tool/maps"
+    run_tool "$tool" native.qbr linked.txt "linked-$tool\\"
+    [ "$status" -eq 3 ] || fail "$tool lzss gave status $status for a linked folder, not 3"
+    [ -z "$(ls elsewhere)" ] || fail "$tool lzss wrote through a link to a folder"
+done
+# A link to that folder where a file goes: the native lzss puts the file in the link's place;
+# lzss.exe refuses it (Wine's RemoveDirectoryA would remove the folder, not the link).
+printf 'maps\n' > in-place.txt
+for tool in native windows; do
+    run_tool "$tool" native.qbr in-place.txt "linked-$tool\\"
+    if [ "$tool" = native ]; then expected=0; else expected=4; fi
+    [ "$status" -eq "$expected" ] ||
+        fail "$tool lzss gave status $status for a link to a folder in a file's place"
+    [ -d elsewhere ] && [ -z "$(ls elsewhere)" ] || fail "$tool lzss wrote through a folder link"
+done
+[ -f linked-native/maps ] || fail "the native lzss left the link to a folder in a file's place"
+[ -L linked-windows/maps ] || fail "lzss.exe removed the link to a folder in a file's place"
 echo "cross_check: $(wc -l < list.txt) files, archives identical ($(wc -c < native.qbr) bytes)"

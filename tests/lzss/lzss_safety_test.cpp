@@ -13,7 +13,7 @@ TEST_F(LzssTool, RefusesUnsafeNamesBeforeWritingAnything)
     fs::create_directories("deep/er/out");
     const std::set<std::string> before = tree_of(".");
     const char* const names[] = {"/etc/x", "\\x", "C:x", "..\\x", "a\\..\\..\\x", "a/../../x",
-                                 "sound\\NUL.wav"};
+                                 "sound\\NUL.wav", "nul:", "sound\\aux:", "NUL:.txt"};
     for (const char* name : names) {
         SCOPED_TRACE(name);
         write_text("unsafe.txt", std::string("first.txt\n") + name + "\n");

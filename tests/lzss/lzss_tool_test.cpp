@@ -304,6 +304,28 @@ TEST_F(LzssTool, ReportsEachPackFailureAndKeepsTheEarlierArchive)
     }
 }
 
+// A pipe is no archive to replace, nor is a link to one: refused before anything is read or
+// written, and left as it was.
+TEST_F(LzssTool, RefusesAPipeAsTheArchive)
+{
+    write_file("in/first.txt", first);
+    write_text("list.txt", "first.txt\n");
+    ASSERT_EQ(0, mkfifo("pipe.qbr", 0666));
+    fs::create_symlink("pipe.qbr", "link.qbr");
+    for (const char* archive : {"pipe.qbr", "link.qbr"}) {
+        SCOPED_TRACE(archive);
+        const std::set<std::string> before = tree_of(".");
+        ProgramRun run = lzss({"in/", "list.txt", archive});
+        EXPECT_EQ(6, run.status);
+        EXPECT_EQ("", run.out);
+        EXPECT_EQ(std::string("Fatal compression error, could not open files list.txt and ") +
+                      archive + ".\n",
+                  run.err);
+        EXPECT_EQ(before, tree_of("."));
+        EXPECT_TRUE(fs::is_fifo("pipe.qbr"));
+    }
+}
+
 // How a pack may be started: LZSS_THREADS, and the limits it runs under.
 struct PackWay {
     const char* name;

@@ -1,0 +1,150 @@
+// pack_session.cpp -- the steps of one pack that every pack driver takes the same way (opening
+// the list and the archive beside its target, checking each name, reporting progress, putting the
+// archive in place), and the pack on one thread with the process's encoder. Only the tools link
+// this file: setup.exe unpacks, and its build of the library leaves the pack out, so that it
+// imports none of the functions that only a pack calls.
+
+#include "archive/archive_session.h"
+
+#include <cstring>
+
+#include "archive/file_list.h"
+
+int archive_result_of_encoding(int64_t codec_result)
+{
+    if (codec_result == LZ_FILE_FAILED)
+        return ARCHIVE_INPUT_OPEN_FAILED;
+    return codec_result < 0 ? ARCHIVE_ENCODE_FAILED : ARCHIVE_OK;
+}
+
+// `text` with `suffix` behind it, into `dest` of HOST_PATH_CHARS; false when it does not fit.
+static bool join_suffix(char* dest, const char* text, const char* suffix)
+{
+    size_t length = std::strlen(text), suffix_length = std::strlen(suffix);
+    if (length + suffix_length >= HOST_PATH_CHARS)
+        return false;
+    std::memcpy(dest, text, length);
+    std::memcpy(dest + length, suffix, suffix_length + 1);
+    return true;
+}
+
+// Fills in a new session and opens its list and archive; ARCHIVE_OK or the failure.
+static int start_pack_session(PackSession* session, const char* list_path,
+                              const char* archive_path)
+{
+    if (!has_suffix(archive_path, ".qbr", ".QBR"))
+        return ARCHIVE_BAD_ARGUMENT;
+    session->list = open_host_file(list_path);
+    if (session->list == nullptr)
+        return ARCHIVE_PACK_OPEN_FAILED;
+    int result = ARCHIVE_OK;
+    // Through a link, the file it leads to is replaced and the link stays.
+    if (same_existing_file(list_path, archive_path))
+        result = ARCHIVE_SELF_REFERENCE;
+    else if (!replacement_target(archive_path, session->target, sizeof session->target) ||
+             !join_suffix(session->temporary_path, session->target, ".partial") ||
+             (session->archive = bits_open_writer(session->temporary_path)) == nullptr)
+        result = ARCHIVE_PACK_OPEN_FAILED;
+    if (result != ARCHIVE_OK)
+        close_host_file(session->list);
+    return result;
+}
+
+PackSession* open_pack_session(char* path_buffer, size_t capacity, const char* list_path,
+                               const char* archive_path, void* user_value,
+                               ProgressCallback progress, int* failure)
+{
+    PackSession* session = static_cast<PackSession*>(host_allocate(sizeof(PackSession)));
+    if (session == nullptr) {
+        *failure = ARCHIVE_PACK_OPEN_FAILED;
+        return nullptr;
+    }
+    session->archive = nullptr;
+    session->path_buffer = path_buffer;
+    session->directory_length = std::strlen(path_buffer);
+    session->capacity = capacity;
+    session->archive_path = archive_path;
+    session->user_value = user_value;
+    session->progress = progress;
+    session->total = 0;
+    *failure = start_pack_session(session, list_path, archive_path);
+    if (*failure == ARCHIVE_OK)
+        return session;
+    host_release(session);
+    return nullptr;
+}
+
+int next_pack_entry(PackSession* session)
+{
+    char* path = session->path_buffer;
+    ListLine line = read_list_name(session->list, path + session->directory_length,
+                                   session->capacity - session->directory_length);
+    if (line == LIST_END)
+        return 1;
+    if (line != LIST_NAME)
+        return list_line_failure(line, ARCHIVE_PACK_OPEN_FAILED);
+    if (same_existing_file(path, session->archive_path) ||
+        same_existing_file(path, session->temporary_path))
+        return ARCHIVE_SELF_REFERENCE;
+    return ARCHIVE_OK;
+}
+
+HostFile* open_pack_input(const char* path) { return open_host_file(path); }
+
+static int64_t read_input(void* context, uint8_t* bytes, size_t size)
+{
+    return read_host_file(static_cast<HostFile*>(context), bytes, size);
+}
+
+LzSource pack_input_source(HostFile* input) { return LzSource{read_input, input}; }
+
+void finish_pack_entry(PackSession* session, int64_t byte_count)
+{
+    session->total += byte_count;
+    if (session->progress != nullptr)
+        session->progress(byte_count, session->path_buffer, session->user_value);
+}
+
+int64_t close_pack_session(PackSession* session, int result)
+{
+    close_host_file(session->list);
+    bool closed = bits_close_writer(session->archive) == 0;
+    if (result == ARCHIVE_OK && !closed)
+        result = ARCHIVE_CLOSE_FAILED;
+    if (result == ARCHIVE_OK && !replace_file(session->temporary_path, session->target))
+        result = ARCHIVE_CLOSE_FAILED;
+    if (result != ARCHIVE_OK)
+        remove_host_file(session->temporary_path);
+    int64_t total = session->total;
+    host_release(session);
+    return result == ARCHIVE_OK ? total : result;
+}
+
+// ---- the pack on one thread
+
+int pack_entries(PackSession* session)
+{
+    for (;;) {
+        int next = next_pack_entry(session);
+        if (next != ARCHIVE_OK)
+            return next > 0 ? ARCHIVE_OK : next;
+        HostFile* input = open_pack_input(session->path_buffer);
+        if (input == nullptr)
+            return ARCHIVE_INPUT_OPEN_FAILED;
+        int64_t byte_count = lzss_encode_entry(pack_input_source(input), session->archive);
+        close_host_file(input);
+        int result = archive_result_of_encoding(byte_count);
+        if (result != ARCHIVE_OK)
+            return result;
+        finish_pack_entry(session, byte_count);
+    }
+}
+
+int64_t pack_archive(char* path_buffer, size_t capacity, const char* list_path,
+                     const char* archive_path, void* user_value, ProgressCallback progress)
+{
+    int failure = ARCHIVE_OK;
+    PackSession* session = open_pack_session(path_buffer, capacity, list_path, archive_path,
+                                             user_value, progress, &failure);
+    return session != nullptr ? close_pack_session(session, pack_entries(session)) : failure;
+}
