@@ -6,6 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include <commctrl.h>
+
+#ifdef TRV_WIN95_LAYER
+#include "win95/win95_inject.h"
+#endif
+
 const char MAIN_DIALOG_TITLE[] = "Windows 95 TRV99 Patch Install";
 const char INSTALL_DIALOG_TITLE[] = "TRV99 Patch v 1.1 Install";
 const char MESSAGE_BOX_TITLE[] = "TRV 99";
@@ -23,6 +29,13 @@ bool start_program(const std::string& exe_path, const std::string& folder,
     int n = std::snprintf(command_line, sizeof command_line, "\"%s\"", exe_path.c_str());
     if (n < 0 || n >= (int)sizeof command_line)
         return false;
+#ifdef TRV_WIN95_LAYER
+    if (win95_rules_on()) {
+        program->running = start_with_win95_rules(command_line, folder.c_str(), true, FALSE,
+                                                  &program->info);
+        return program->running;
+    }
+#endif
     program->running = CreateProcessA(exe_path.c_str(), command_line, nullptr, nullptr, FALSE, 0,
                                       nullptr, folder.c_str(), &startup, &program->info) != 0;
     return program->running;
@@ -165,6 +178,134 @@ std::string message_box_text(HWND box)
 bool answer_message_box(HWND box, int button_id)
 {
     return post_click(box, GetDlgItem(box, button_id), button_id) && wait_until_gone(box);
+}
+
+// ---- progress bars
+
+// How a watch reads the bar. The program answers a message sent to its window only where it
+// takes messages: setup's install answers in the pump that follows each step of the bar, so
+// every reading is the bar between two steps.
+//
+// The last step is followed by one pump, and then the dialog is destroyed without another, so
+// whether a reading is under way at that moment is luck. The final reading is therefore taken
+// elsewhere: the watch puts a hidden child window of its own thread on top of the dialog's
+// children. Destroying the dialog sends WM_DESTROY to its children from the top down, so to that
+// window before the bar (which answers nothing once it has had its own); and a thread that sends
+// a message to another thread's window answers the messages sent to it while it waits for the
+// reply. So the watch's WM_DESTROY, run while the program waits for it, reads the bar after its
+// last step, every time.
+struct ProgressWatch {
+    HWND dialog;
+    HWND bar;
+    HANDLE thread;
+    HANDLE ready;
+    volatile LONG stop;  // set when the watch is ended
+    bool stopping;       // the watch destroys its own window: that is no final reading
+    ProgressReadings readings;
+};
+
+static const char PROBE_CLASS[] = "TrvProgressProbe";
+
+// The bar's range and position, each asked without a pointer into the driver (PBM_GETRANGE
+// with wParam TRUE gives the low limit, FALSE the high one); false when it did not answer.
+static bool read_bar(HWND bar, int* low, int* high, int* position)
+{
+    DWORD_PTR values[3];
+    const struct {
+        UINT message;
+        WPARAM wparam;
+    } asks[] = {{PBM_GETRANGE, TRUE}, {PBM_GETRANGE, FALSE}, {PBM_GETPOS, 0}};
+    for (int i = 0; i < 3; i++) {
+        if (!SendMessageTimeoutA(bar, asks[i].message, asks[i].wparam, 0, SMTO_NORMAL,
+                                 DRIVER_WAIT_MS, &values[i]))
+            return false;
+    }
+    *low = (int)values[0];
+    *high = (int)values[1];
+    *position = (int)values[2];
+    return true;
+}
+
+static LRESULT CALLBACK probe_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    ProgressWatch* watch = (ProgressWatch*)GetWindowLongPtrA(window, GWLP_USERDATA);
+    if (message == WM_DESTROY && watch != nullptr && !watch->stopping) {
+        ProgressReadings& r = watch->readings;
+        if (!read_bar(watch->bar, &r.final_low, &r.final_high, &r.final_position))
+            r.final_low = r.final_high = r.final_position = -1;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+static void note_reading(ProgressReadings* r, int low, int high, int position)
+{
+    if ((r->readings > 0 && position < r->last_position) || position < low || position > high)
+        r->in_order = false;
+    r->last_position = position;
+    r->readings++;
+}
+
+static DWORD WINAPI watch_bar(void* value)
+{
+    ProgressWatch* watch = (ProgressWatch*)value;
+    HWND probe = CreateWindowExA(WS_EX_NOPARENTNOTIFY, PROBE_CLASS, "", WS_CHILD, 0, 0, 0, 0,
+                                 watch->dialog, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (probe != nullptr) {
+        SetWindowLongPtrA(probe, GWLP_USERDATA, (LONG_PTR)watch);
+        SetWindowPos(probe, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    SetEvent(watch->ready);
+    DWORD start = GetTickCount();
+    while (probe != nullptr && !watch->stop && IsWindow(watch->dialog) &&
+           GetTickCount() - start < 300000) {
+        int low, high, position;
+        // A bar whose high limit reads 0 has been destroyed: the control answers no more.
+        if (IsWindow(watch->bar) && read_bar(watch->bar, &low, &high, &position) && high != 0)
+            note_reading(&watch->readings, low, high, position);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
+    }
+    if (probe != nullptr && IsWindow(probe)) {
+        watch->stopping = true;
+        DestroyWindow(probe);
+    }
+    return 0;
+}
+
+ProgressWatch* watch_progress_bar(HWND dialog, int id)
+{
+    WNDCLASSA probe_class;
+    std::memset(&probe_class, 0, sizeof probe_class);
+    probe_class.lpfnWndProc = probe_proc;
+    probe_class.hInstance = GetModuleHandleA(nullptr);
+    probe_class.lpszClassName = PROBE_CLASS;
+    RegisterClassA(&probe_class);  // fails harmlessly once it is registered
+
+    ProgressWatch* watch = new ProgressWatch();
+    watch->dialog = dialog;
+    watch->bar = GetDlgItem(dialog, id);
+    watch->readings = ProgressReadings{0, true, -1, -1, -1, -1};
+    watch->ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    watch->thread = CreateThread(nullptr, 0, watch_bar, watch, 0, nullptr);
+    if (watch->thread != nullptr)
+        WaitForSingleObject(watch->ready, DRIVER_WAIT_MS);
+    return watch;
+}
+
+bool end_progress_watch(ProgressWatch* watch, ProgressReadings* readings)
+{
+    bool gone = wait_until_gone(watch->dialog);
+    InterlockedExchange(&watch->stop, 1);
+    if (watch->thread != nullptr) {
+        WaitForSingleObject(watch->thread, INFINITE);  // a reading waits DRIVER_WAIT_MS at most
+        CloseHandle(watch->thread);
+    }
+    CloseHandle(watch->ready);
+    *readings = watch->readings;
+    delete watch;
+    return gone;
 }
 
 void wait_until_idle(const DrivenProgram& program, HWND window)

@@ -26,6 +26,7 @@ enum {
     INSTALL_PROGRESS_BAR = 1018,
     INSTALL_DESTINATION_FIELD = 1024,
     INSTALL_REQUIRED_TEXT = 1028,
+    INSTALL_AVAILABLE_TEXT = 1030,
 };
 
 // A started program; `running` is false before the start and after end_program.
@@ -34,7 +35,8 @@ struct DrivenProgram {
     bool running;
 };
 
-// Starts `exe_path` with `folder` as its current folder.
+// Starts `exe_path` with `folder` as its current folder; in the Windows 95 run
+// (TRV_WIN95_RULES set) with the Windows 95 layer loaded into it (tests/win95).
 bool start_program(const std::string& exe_path, const std::string& folder,
                    DrivenProgram* program);
 
@@ -68,6 +70,26 @@ std::string message_box_text(HWND box);
 
 // Presses the button IDOK, IDYES or IDNO of a message box and waits until the box is gone.
 bool answer_message_box(HWND box, int button_id);
+
+// What the driver read from a progress bar of another program, from its own thread: the bar's
+// range and position while the dialog lived, and once more while the dialog was being
+// destroyed. -1 where nothing was read.
+struct ProgressReadings {
+    int readings;        // times the range and position were read while the dialog lived
+    bool in_order;       // no position lower than one read before it, none outside the range
+    int last_position;   // the last position read while the dialog lived
+    int final_low;       // range and position as the dialog was destroyed
+    int final_high;
+    int final_position;
+};
+struct ProgressWatch;
+
+// Starts reading the progress bar `id` of `dialog` on a thread of the driver.
+ProgressWatch* watch_progress_bar(HWND dialog, int id);
+
+// Waits up to DRIVER_WAIT_MS for the dialog to be destroyed, then gives what was read and lets
+// go of the watch; false when the dialog still stands.
+bool end_progress_watch(ProgressWatch* watch, ProgressReadings* readings);
 
 // Waits until the program has handled everything sent to it, then a little longer for painting.
 void wait_until_idle(const DrivenProgram& program, HWND window);

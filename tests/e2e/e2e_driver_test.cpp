@@ -5,9 +5,25 @@
 
 #include "e2e/run_fixture.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include <commctrl.h>
+
+// The free space of drive C: in kilobytes, as the install dialog shows it: at most 2147483647,
+// and on the 95 family at most 2 GB, what its GetDiskFreeSpaceA reports (Wine's own `win95`
+// version reports a little less, the Windows 95 layer the 2 GB of retail Windows 95).
+static int64_t free_kilobytes_on_c()
+{
+    DWORD sectors = 0, bytes = 0, free = 0, total = 0;
+    if (!GetDiskFreeSpaceA("C:\\", &sectors, &bytes, &free, &total))
+        return -1;
+    int64_t kilobytes = (int64_t)sectors * bytes * free / 1024;
+    if (GetVersion() & 0x80000000)
+        kilobytes = std::min<int64_t>(kilobytes, 2 * 1024 * 1024);
+    return std::min<int64_t>(kilobytes, 0x7FFFFFFF);
+}
 
 TEST_F(SetupExe, InstallExtractsTheGroupsRecordsTheFolderAndLinksTheGame)
 {
@@ -23,8 +39,26 @@ TEST_F(SetupExe, InstallExtractsTheGroupsRecordsTheFolderAndLinksTheGame)
         typical_bytes += (int64_t)read_file(source_files() + name).size();
     EXPECT_EQ(std::to_string(typical_bytes / 1024) + " k",
               control_text(dialog, INSTALL_REQUIRED_TEXT));
+    // What others write to the disk meanwhile moves the free space a little.
+    std::string available = control_text(dialog, INSTALL_AVAILABLE_TEXT);
+    long shown = -1;
+    ASSERT_EQ(1, std::sscanf(available.c_str(), "Space available on drive C: %ld k", &shown))
+        << available;
+    int64_t measured = free_kilobytes_on_c();
+    EXPECT_NEAR((double)measured, (double)shown, std::max<double>(measured / 50.0, 65536.0))
+        << available;
 
+    // The bar counts the entries of both groups, read from here while the install runs.
+    int entries = (int)(group_names("exe").size() + group_names("typical").size());
+    ProgressWatch* watch = watch_progress_bar(dialog, INSTALL_PROGRESS_BAR);
     start_extraction(dialog, destination);
+    ProgressReadings bar;
+    EXPECT_TRUE(end_progress_watch(watch, &bar)) << what_happened(first);
+    EXPECT_GT(bar.readings, 0);
+    EXPECT_TRUE(bar.in_order) << "a position went back or left the range";
+    EXPECT_EQ(0, bar.final_low);
+    EXPECT_EQ(entries, bar.final_high);
+    EXPECT_EQ(entries, bar.final_position);
     expect_completion_and_exit(first);
     expect_files_installed(destination, {});
     expect_recorded(destination);

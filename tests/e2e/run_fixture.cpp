@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iostream>
+
+#include "win95/win95_inject.h"
 
 namespace fs = std::filesystem;
 
@@ -55,6 +58,30 @@ std::string what_happened(const DrivenProgram& program)
     if (box != nullptr)
         return "setup shows the message \"" + message_box_text(box) + "\"";
     return "setup still runs";
+}
+
+static std::string win95_log_path(const ScratchFolder& scratch)
+{
+    return win_path(scratch / "win95_rules.log");
+}
+
+void start_win95_log(const ScratchFolder& scratch)
+{
+    if (win95_rules_on())
+        SetEnvironmentVariableA("TRV_WIN95_LOG", win95_log_path(scratch).c_str());
+}
+
+void print_win95_log_and_stop(const ScratchFolder& scratch, bool failed)
+{
+    if (!win95_rules_on())
+        return;
+    SetEnvironmentVariableA("TRV_WIN95_LOG", nullptr);
+    std::string path = win95_log_path(scratch);
+    if (failed && file_exists(path)) {
+        Bytes log = read_file(path);
+        std::cout << "The Windows 95 layer's log (" << path << "):\n"
+                  << std::string(log.begin(), log.end());
+    }
 }
 
 // A copy of the built medium in `name` under the scratch folder, with a final "\".

@@ -27,6 +27,11 @@ const std::string& source_files();
 // What setup is doing instead of what the test waited for, for the failure message.
 std::string what_happened(const DrivenProgram& program);
 
+// In the Windows 95 run: the log of the layer in the setup runs of one test, kept in the
+// test's scratch folder (TRV_WIN95_LOG), and printed when the test fails.
+void start_win95_log(const ScratchFolder& scratch);
+void print_win95_log_and_stop(const ScratchFolder& scratch, bool failed);
+
 // One run (or a few) of setup.exe; `first` and `second` are ended when the test ends.
 class SetupExe : public ::testing::Test {
 protected:
@@ -35,6 +40,7 @@ protected:
         ASSERT_EQ(nullptr, FindWindowA(nullptr, MESSAGE_BOX_TITLE))
             << "a window titled \"TRV 99\" is open already; setup would leave at once";
         clear_installed_state();
+        start_win95_log(scratch);
     }
 
     void TearDown() override
@@ -42,6 +48,7 @@ protected:
         end_program(&first);
         end_program(&second);
         clear_installed_state();
+        print_win95_log_and_stop(scratch, HasFailure());
     }
 
     // A copy of the built medium in `name` under the scratch folder, with a final "\".

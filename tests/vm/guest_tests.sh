@@ -2,7 +2,8 @@
 # guest_tests.sh -- the tests of the shipped 32-bit programs, run inside the Windows test VM
 # (scripts/win32_vm.sh) by scripts/test_win32_vm.sh: the lzss.exe cross check against the native
 # lzss, and the end-to-end cases of setup.exe that cover a full install, play, uninstall, a failed
-# extraction and the install from a read-only CD drive.
+# extraction and the install from a read-only CD drive; then those cases once more as Windows 95,
+# with the Windows 95 layer built for i686 in setup.exe, and the layer's own test.
 #   guest_tests.sh WIN32_BUILD_DIR NATIVE_LZSS
 set -u
 
@@ -47,6 +48,13 @@ bash "$cd_drive" mount "$build/tests/e2e/prepared/medium.iso" "$build/tests/e2e/
     "$build/wine/cd"
 step "setup.exe end to end" wine "$build/tests/e2e/e2e_driver_test.exe" \
     --gtest_filter="$e2e_cases" </dev/null
+
+# As Windows 95: the prefix reports it, and the layer (tests/win95) makes its documented
+# behaviour happen in setup.exe. The layer's test also runs its stubs as __stdcall on i686.
+wine reg add 'HKCU\Software\Wine' /v Version /d win95 /f </dev/null >/dev/null 2>&1
+step "setup.exe end to end as Windows 95 with its rules" env TRV_WIN95_RULES=1 \
+    wine "$build/tests/e2e/e2e_driver_test.exe" --gtest_filter="$e2e_cases" </dev/null
+step "the Windows 95 layer" wine "$build/tests/win95/win95_rules_test.exe" </dev/null
 bash "$cd_drive" unmount "$build/wine/cd"
 
 wineserver -k </dev/null >/dev/null 2>&1
