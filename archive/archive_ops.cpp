@@ -17,6 +17,19 @@ int unpack_archive(const char* archive_path, const char* list_path, char* path_b
     int result = open_unpack_session(&session, archive_path, list_path, path_buffer, capacity,
                                      user_value, cancel_flag, progress);
     if (result == ARCHIVE_OK)
-        result = unpack_entries(&session, decode_next_entry, session.archive);
+        result = unpack_entries(&session, decode_next_entry, &session);
+    return close_unpack_session(&session, result);
+}
+
+int unpack_archive_checked(const char* archive_path, const char* list_path, char* path_buffer,
+                           size_t capacity, void* user_value, const int* cancel_flag,
+                           CheckedProgressCallback progress)
+{
+    UnpackSession session;
+    int result = open_unpack_session(&session, archive_path, list_path, path_buffer, capacity,
+                                     user_value, cancel_flag, nullptr);
+    session.checked_progress = progress;
+    if (result == ARCHIVE_OK)
+        result = unpack_entries(&session, decode_next_entry, &session);
     return close_unpack_session(&session, result);
 }

@@ -36,12 +36,23 @@ enum ArchiveResult {
 // buffer and the caller's user value. The return value is ignored.
 typedef int (*ProgressCallback)(int64_t byte_count, const char* path, void* user_value);
 
+// Called like a ProgressCallback, with the CRC-32 (crc32.h) of the entry's bytes, computed as
+// they were written.
+typedef int (*CheckedProgressCallback)(int64_t byte_count, uint32_t crc, const char* path,
+                                       void* user_value);
+
 // Extracts every entry of `archive_path` under the names of `list_path`, each joined to the
 // directory in `path_buffer`. The whole list is checked before anything is written. A set
 // `*cancel_flag` (read before each entry) stops the unpack. Returns an ArchiveResult.
 int unpack_archive(const char* archive_path, const char* list_path, char* path_buffer,
                    size_t capacity, void* user_value, const int* cancel_flag,
                    ProgressCallback progress);
+
+// unpack_archive that also gives `progress` each entry's CRC-32, computed while the entry is
+// written (its file is not read again).
+int unpack_archive_checked(const char* archive_path, const char* list_path, char* path_buffer,
+                           size_t capacity, void* user_value, const int* cancel_flag,
+                           CheckedProgressCallback progress);
 
 // Codes every file named by `list_path`, read from the directory in `path_buffer`, into a new
 // archive. The archive is written beside `archive_path` and put in its place only on success,

@@ -39,7 +39,7 @@ struct PackSession {
     ProgressCallback progress;
     int64_t total;            // of the entries finished
     char target[HOST_PATH_CHARS];          // the file the archive replaces at the end
-    char temporary_path[HOST_PATH_CHARS];  // the target with ".partial"
+    char temporary_path[HOST_PATH_CHARS];  // the target with ".partial" (or ".partial2" ...)
 };
 
 // Opens the list and creates the archive beside its target. The new session, or null with the
@@ -78,6 +78,8 @@ struct UnpackSession {
     void* user_value;
     const int* cancel_flag;
     ProgressCallback progress;
+    CheckedProgressCallback checked_progress;  // set after the session is opened, or null
+    uint32_t entry_crc;  // of the current entry's bytes written so far, with checked_progress
 };
 
 // Opens the archive and the list and checks every name of the list. ARCHIVE_OK, or the failure
@@ -103,8 +105,13 @@ typedef int64_t (*EntryWriter)(void* context, HostFile* output);
 // the first failure.
 int unpack_entries(UnpackSession* session, EntryWriter write, void* context);
 
-// The EntryWriter of one thread: decodes the next entry of `archive` (a BitStream) into `output`.
-int64_t decode_next_entry(void* archive, HostFile* output);
+// Writes bytes of the current entry to its output, and adds them to the entry's CRC where the
+// session's caller asked for it; false when they could not be written.
+bool write_entry_bytes(UnpackSession* session, HostFile* output, const uint8_t* bytes,
+                       size_t size);
+
+// The EntryWriter of one thread: decodes the next entry of the session's archive into `output`.
+int64_t decode_next_entry(void* session, HostFile* output);
 
 // Closes the archive and the list and releases the names; returns `result`.
 int close_unpack_session(UnpackSession* session, int result);

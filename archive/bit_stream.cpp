@@ -5,16 +5,18 @@
 
 #include "archive/host_files.h"
 
-static BitStream* open_stream(const char* path, bool writing)
+// A stream on the open `file`, which it owns from now on; null (the file closed) when memory is
+// short, or when `file` is null.
+static BitStream* stream_on(HostFile* file)
 {
-    BitStream* stream = static_cast<BitStream*>(host_allocate(sizeof(BitStream)));
-    if (stream == nullptr)
+    if (file == nullptr)
         return nullptr;
-    stream->file = writing ? create_host_file(path) : open_host_file(path);
-    if (stream->file == nullptr) {
-        host_release(stream);
+    BitStream* stream = static_cast<BitStream*>(host_allocate(sizeof(BitStream)));
+    if (stream == nullptr) {
+        close_host_file(file);
         return nullptr;
     }
+    stream->file = file;
     stream->drain = LzSink{nullptr, nullptr};
     stream->reader = BitReader{0, 0, stream->buffer, stream->buffer};
     stream->bits = 0;
@@ -24,9 +26,14 @@ static BitStream* open_stream(const char* path, bool writing)
     return stream;
 }
 
-BitStream* bits_open_writer(const char* path) { return open_stream(path, true); }
+BitStream* bits_open_writer(const char* path) { return stream_on(create_host_file(path)); }
 
-BitStream* bits_open_reader(const char* path) { return open_stream(path, false); }
+BitStream* bits_open_new_writer(const char* path, bool* exists)
+{
+    return stream_on(create_new_host_file(path, exists));
+}
+
+BitStream* bits_open_reader(const char* path) { return stream_on(open_host_file(path)); }
 
 void bits_init_drain_writer(BitStream* stream, LzSink drain)
 {

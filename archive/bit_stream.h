@@ -53,6 +53,9 @@ struct BitStream {
 // Creates (or empties) `path` ("\"-separated) for writing, or opens it for reading; null on
 // failure.
 BitStream* bits_open_writer(const char* path);
+// Creates `path` for writing where nothing stands (create_new_host_file); null on failure, with
+// `*exists` set when something stands there.
+BitStream* bits_open_new_writer(const char* path, bool* exists);
 BitStream* bits_open_reader(const char* path);
 
 // Moves the oldest 32 of the gathered bits into the buffer, and the buffer to the file when it is

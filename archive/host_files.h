@@ -45,9 +45,18 @@ HostFile* open_host_file(const char* path);
 // does. Null on failure, and on Windows for a device.
 HostFile* create_host_file(const char* path);
 
-// create_host_file that never writes through a link: a link in the file's place is replaced by
-// the file, as an archiver does when it extracts. (Windows refuses a link to a folder there.)
+// Creates a new file in the place of what stood at `path`, as an archiver does when it extracts:
+// a file or a link to anything there is removed first (its name only: a file it shares its content
+// with, by a hard link, and what a link leads to keep theirs), and the file is then created where
+// nothing may stand. Never writes through a link, never empties an existing file, never opens a
+// pipe, a socket or a device, and refuses one at `path` without waiting. Null on failure, also for
+// a folder. (Windows refuses a link to a folder there.)
 HostFile* create_unlinked_host_file(const char* path);
+
+// Creates `path` where nothing stands, never following a link or opening what exists. Null on
+// failure, with `*exists` set when something (a file, a folder, a link even to nothing) stands
+// there already.
+HostFile* create_new_host_file(const char* path, bool* exists);
 
 // Reads up to `size` bytes: the number read (fewer only where one read of the host gave fewer),
 // 0 at the end of the file, -1 when the read failed.

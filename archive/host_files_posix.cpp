@@ -81,18 +81,37 @@ HostFile* create_host_file(const char* path)
     return descriptor < 0 ? nullptr : new_host_file(descriptor, true);
 }
 
+// Only a file or a link is removed: a pipe, a socket or a device stays, and is refused.
 HostFile* create_unlinked_host_file(const char* path)
 {
     char storage[HOST_PATH_CHARS];
     const char* host = host_path(path, storage);
     if (host == nullptr)
         return nullptr;
-    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
-    int descriptor = open(host, flags | O_TRUNC, 0666);
-    if (descriptor < 0 && errno == ELOOP && unlink(host) == 0)
-        descriptor = open(host, flags | O_EXCL, 0666);
-    if (descriptor < 0)
+    struct stat info;
+    if (lstat(host, &info) == 0) {
+        if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+            return nullptr;
+        if (unlink(host) != 0)
+            return nullptr;
+    }
+    bool exists = false;
+    return create_new_host_file(path, &exists);
+}
+
+HostFile* create_new_host_file(const char* path, bool* exists)
+{
+    *exists = false;
+    char storage[HOST_PATH_CHARS];
+    const char* host = host_path(path, storage);
+    if (host == nullptr)
         return nullptr;
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int descriptor = open(host, flags, 0666);
+    if (descriptor < 0) {
+        *exists = errno == EEXIST;
+        return nullptr;
+    }
     return new_host_file(descriptor, true);
 }
 

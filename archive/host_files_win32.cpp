@@ -108,37 +108,52 @@ HostFile* open_host_file(const char* path)
     return disk_file(handle, false);
 }
 
-// Creates the file at `path` for writing: CREATE_ALWAYS empties an existing one, CREATE_NEW
-// refuses whatever stands there.
-static HostFile* create_file(const char* path, DWORD disposition)
+// CREATE_ALWAYS empties an existing file.
+HostFile* create_host_file(const char* path)
 {
     if (is_device_path(path))
         return nullptr;
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     return disk_file(handle, true);
 }
 
-HostFile* create_host_file(const char* path) { return create_file(path, CREATE_ALWAYS); }
-
-// A link to a file in the file's place is deleted (DeleteFileA deletes the link, not its file),
-// and the file created where nothing may stand any more. A link to a folder there is refused: no
-// file can be written through it, and RemoveDirectoryA, which removes such a link on Windows,
-// removes the folder it leads to under Wine 8, whose CREATE_NEW then writes through the link left
-// behind. (A link made between the look and the creation is written through: the attributes can
-// only be read by name.)
+// A file or a link to a file in the new file's place is deleted (DeleteFileA deletes the link,
+// not its file; a hard link's other names keep the content), and the file created where nothing
+// may stand any more. A link to a folder there is refused: no file can be written through it, and
+// RemoveDirectoryA, which removes such a link on Windows, removes the folder it leads to under
+// Wine 8, whose CREATE_NEW then writes through the link left behind. Where the attributes cannot
+// be read for another reason than a missing file, nothing is known and the path is refused: Wine
+// answers so for a Unix pipe or device reached through drive Z:. (A link made between the look
+// and the creation makes CREATE_NEW fail.)
 HostFile* create_unlinked_host_file(const char* path)
 {
     if (is_device_path(path))
         return nullptr;
+    bool exists = false;
     switch (host_entry_of(GetFileAttributesA(path))) {
+    case HOST_NOTHING:
+        if (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND)
+            return nullptr;
+        return create_new_host_file(path, &exists);
+    case HOST_FILE:
     case HOST_FILE_LINK:
-        return DeleteFileA(path) ? create_file(path, CREATE_NEW) : nullptr;
-    case HOST_FOLDER_LINK:
-        return nullptr;
+        return DeleteFileA(path) ? create_new_host_file(path, &exists) : nullptr;
     default:
-        return create_file(path, CREATE_ALWAYS);
+        return nullptr;
     }
+}
+
+HostFile* create_new_host_file(const char* path, bool* exists)
+{
+    *exists = false;
+    if (is_device_path(path))
+        return nullptr;
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        *exists = GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS;
+    return disk_file(handle, true);
 }
 
 bool is_host_link(const char* path)

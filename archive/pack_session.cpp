@@ -28,6 +28,32 @@ static bool join_suffix(char* dest, const char* text, const char* suffix)
     return true;
 }
 
+enum { PACK_TEMPORARY_NAMES = 100 };
+
+// Creates the archive's temporary beside its target, with a name that nothing has: NAME.partial,
+// else NAME.partial2 up to NAME.partial99. What stands at such a name (a leftover of a pack that
+// was killed, or a link) is neither followed, nor emptied, nor removed. True with the session's
+// archive open and its name in `temporary_path`.
+static bool create_temporary(PackSession* session)
+{
+    for (int n = 1; n < PACK_TEMPORARY_NAMES; n++) {
+        char suffix[16] = ".partial";
+        if (n > 1) {
+            suffix[8] = n >= 10 ? static_cast<char>('0' + n / 10) : static_cast<char>('0' + n);
+            suffix[9] = n >= 10 ? static_cast<char>('0' + n % 10) : '\0';
+        }
+        if (!join_suffix(session->temporary_path, session->target, suffix))
+            return false;
+        bool exists = false;
+        session->archive = bits_open_new_writer(session->temporary_path, &exists);
+        if (session->archive != nullptr)
+            return true;
+        if (!exists)
+            return false;
+    }
+    return false;
+}
+
 // Fills in a new session and opens its list and archive; ARCHIVE_OK or the failure.
 static int start_pack_session(PackSession* session, const char* list_path,
                               const char* archive_path)
@@ -42,8 +68,7 @@ static int start_pack_session(PackSession* session, const char* list_path,
     if (same_existing_file(list_path, archive_path))
         result = ARCHIVE_SELF_REFERENCE;
     else if (!replacement_target(archive_path, session->target, sizeof session->target) ||
-             !join_suffix(session->temporary_path, session->target, ".partial") ||
-             (session->archive = bits_open_writer(session->temporary_path)) == nullptr)
+             !create_temporary(session))
         result = ARCHIVE_PACK_OPEN_FAILED;
     if (result != ARCHIVE_OK)
         close_host_file(session->list);

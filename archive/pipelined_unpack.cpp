@@ -44,7 +44,7 @@ struct UnpackBlock {
 };
 
 struct UnpackPipe {
-    const UnpackSession* session;
+    UnpackSession* session;
     UnpackBlock* blocks;  // UNPACK_BLOCKS
     int blocks_put;       // by the decoder
     int blocks_taken;     // by the writer
@@ -123,7 +123,7 @@ static int64_t write_entry(void* context, HostFile* output)
     for (;;) {
         wait_host_semaphore(pipe->full_blocks);
         UnpackBlock* block = &pipe->blocks[pipe->blocks_taken++ % UNPACK_BLOCKS];
-        written = written && write_host_file(output, block->bytes, block->size);
+        written = written && write_entry_bytes(pipe->session, output, block->bytes, block->size);
         bool last = block->last;
         int64_t result = block->result;
         post_host_semaphore(pipe->free_blocks);
@@ -171,6 +171,6 @@ int unpack_archive_pipelined(bool always, const char* archive_path, const char* 
     bool piped = result == ARCHIVE_OK && worth_a_thread(&session, always) &&
                  unpack_in_pipe(&session, &result);
     if (result == ARCHIVE_OK && !piped)
-        result = unpack_entries(&session, decode_next_entry, session.archive);
+        result = unpack_entries(&session, decode_next_entry, &session);
     return close_unpack_session(&session, result);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/archive_session.h"
+#include "archive/crc32.h"
 #include "archive/lzss_codec.h"
 
 // Creates the missing folders on the way to the file named by `path`, shallowest first: walks
@@ -90,6 +91,7 @@ int next_unpack_entry(UnpackSession* session, HostFile** output)
     std::memcpy(session->path_buffer + session->directory_length, name, size);
     if (session->cancel_flag != nullptr && *session->cancel_flag != 0)
         return ARCHIVE_CANCELLED;
+    session->entry_crc = 0;
     return create_entry_file(session->path_buffer, session->directory_length, output);
 }
 
@@ -101,6 +103,9 @@ int finish_unpack_entry(UnpackSession* session, HostFile* output, int64_t codec_
         result = ARCHIVE_WRITE_FAILED;
     if (result == ARCHIVE_OK && session->progress != nullptr)
         session->progress(codec_result, session->path_buffer, session->user_value);
+    if (result == ARCHIVE_OK && session->checked_progress != nullptr)
+        session->checked_progress(codec_result, session->entry_crc, session->path_buffer,
+                                  session->user_value);
     return result;
 }
 
@@ -117,12 +122,28 @@ int unpack_entries(UnpackSession* session, EntryWriter write, void* context)
     }
 }
 
-static bool write_output(void* context, const uint8_t* bytes, size_t size)
+bool write_entry_bytes(UnpackSession* session, HostFile* output, const uint8_t* bytes,
+                       size_t size)
 {
-    return write_host_file(static_cast<HostFile*>(context), bytes, size);
+    if (session->checked_progress != nullptr)
+        session->entry_crc = crc32_update(session->entry_crc, bytes, size);
+    return write_host_file(output, bytes, size);
 }
 
-int64_t decode_next_entry(void* archive, HostFile* output)
+// The decoder's sink on one thread: the entry's output and its session.
+struct EntryOutput {
+    UnpackSession* session;
+    HostFile* output;
+};
+
+static bool write_output(void* context, const uint8_t* bytes, size_t size)
 {
-    return lzss_decode_entry(static_cast<BitStream*>(archive), LzSink{write_output, output});
+    EntryOutput* entry = static_cast<EntryOutput*>(context);
+    return write_entry_bytes(entry->session, entry->output, bytes, size);
+}
+
+int64_t decode_next_entry(void* session, HostFile* output)
+{
+    EntryOutput entry = {static_cast<UnpackSession*>(session), output};
+    return lzss_decode_entry(entry.session->archive, LzSink{write_output, &entry});
 }

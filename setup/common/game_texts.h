@@ -28,6 +28,8 @@ const char EXE_ARCHIVE[] = "exe_install.qbr";
 const char EXE_FILE_LIST[] = "exe_install_list.txt";
 const char TYPICAL_ARCHIVE[] = "typical_install.qbr";
 const char TYPICAL_FILE_LIST[] = "typical_install_list.txt";
+const char EXE_SUMS[] = "exe_install.crc";          // when the medium has them
+const char TYPICAL_SUMS[] = "typical_install.crc";
 
 // Start-up and the final steps.
 const char TEXT_ALREADY_RUNNING[] = "An Instance of TRV 99 Windows 95 Setup is already running";
@@ -64,6 +66,9 @@ const char TEXT_FILE_NOT_WRITTEN[] = "a file could not be written (is the disk f
 const char TEXT_NAME_OUTSIDE[] = "the file list names a file outside the folder";
 const char TEXT_PATH_TOO_LONG[] = "a path is too long";
 const char TEXT_EXTRACTION_FAILED[] = "the extraction failed";
+const char TEXT_SUMS_MALFORMED[] =
+    "its check file is damaged or does not match its file list, so the medium is damaged";
+const char TEXT_SUMS_LINE[] = "%s, line %d";
 
 // The uninstall dialog.
 const char TEXT_INSTALLED_IN[] = "TRV 99 Install Directory is %s";

@@ -18,6 +18,7 @@
 #include "common/text.h"
 #include "install/destination.h"
 #include "install/drive_utils.h"
+#include "install/entry_sums.h"
 #include "install/install_list.h"
 #include "install/settings.h"
 #include "install/shortcuts.h"
@@ -27,23 +28,27 @@ struct ArchiveStep {
     const char* archive;
     const char* list;
     InstallList** image;  // the slot whose entry k gives the size of the k-th extracted file
+    const char* sums;     // the sums file, whose line k gives its CRC-32 and size, if present
 };
 
 static const ArchiveStep install_steps[] = {
-    {EXE_ARCHIVE, EXE_FILE_LIST, &exe_install_list},
-    {TYPICAL_ARCHIVE, TYPICAL_FILE_LIST, &typical_install_list},
+    {EXE_ARCHIVE, EXE_FILE_LIST, &exe_install_list, EXE_SUMS},
+    {TYPICAL_ARCHIVE, TYPICAL_FILE_LIST, &typical_install_list, TYPICAL_SUMS},
 };
 
 // One install run, reset when the dialog opens; the progress callback gets it as its user value.
-// Each extracted file is checked against the size its list image gives; the first that does
-// not match stops the extraction through the cancel flag.
+// Each extracted file is checked against the CRC-32 and size its sums line gives, where the
+// medium has sums, and the size its list image gives; the first that does not match stops the
+// extraction through the cancel flag.
 struct InstallRun {
     HWND dialog;
     int started;                  // 1 from the first extraction on: Back then asks first
     int cancel_flag;              // read by the extraction before each file
     const InstallList* image;     // the image of the archive being extracted
+    const EntrySums* sums;        // its sums, or null when the medium has none
+    size_t folder_length;         // of the destination in the paths the extraction reports
     int32_t next_entry;           // its entry the next file belongs to
-    bool size_mismatch;
+    const char* refusal;          // why a file was refused, or null
     char mismatch_path[SETUP_PATH_CHARS];
 };
 
@@ -100,24 +105,46 @@ static void on_destination_edited(HWND dialog, HWND edit)
     show_available_space(dialog, letter, free_bytes < 0 ? 0 : free_bytes / 1024);
 }
 
-// A file whose byte count differs from its entry's size (0: not recorded), or a file beyond the
-// image's entries, means the medium is damaged.
-static bool size_matches_image(InstallRun* run, int64_t byte_count)
+static bool same_text(const char* a, const char* b)
 {
-    int32_t entry = run->next_entry++;
-    if (entry >= list_count(run->image))
-        return false;
-    int32_t size = list_entry(run->image, entry)->size;
-    return size == 0 || size == byte_count;
+    while (*a != '\0' && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
 }
 
-static int install_progress_step(int64_t byte_count, const char* path, void* user_value)
+// Why the file at `path` is refused, or null. Its bytes were damaged when their CRC-32 or count
+// differs from its sums line (which must name it), and the medium when the count differs from its
+// image entry's size (0: not recorded) or the file is beyond the image's entries.
+static const char* entry_refusal(InstallRun* run, int64_t byte_count, uint32_t crc,
+                                 const char* path)
+{
+    int32_t entry = run->next_entry++;
+    if (run->sums != nullptr) {
+        if (entry >= run->sums->count)
+            return TEXT_ARCHIVE_DAMAGED;
+        const EntrySum& sum = run->sums->entries[entry];
+        if (sum.crc != crc || sum.size != byte_count ||
+            !same_text(sum.name, path + run->folder_length))
+            return TEXT_ARCHIVE_DAMAGED;
+    }
+    if (entry >= list_count(run->image))
+        return TEXT_SIZE_MISMATCH;
+    int32_t size = list_entry(run->image, entry)->size;
+    return size == 0 || size == byte_count ? nullptr : TEXT_SIZE_MISMATCH;
+}
+
+static int install_progress_step(int64_t byte_count, uint32_t crc, const char* path,
+                                 void* user_value)
 {
     InstallRun* run = (InstallRun*)user_value;
-    if (!run->size_mismatch && !size_matches_image(run, byte_count)) {
-        run->size_mismatch = true;
-        copy_text(run->mismatch_path, sizeof run->mismatch_path, path);
-        run->cancel_flag = 1;
+    if (run->refusal == nullptr) {
+        run->refusal = entry_refusal(run, byte_count, crc, path);
+        if (run->refusal != nullptr) {
+            copy_text(run->mismatch_path, sizeof run->mismatch_path, path);
+            run->cancel_flag = 1;
+        }
     }
     SendDlgItemMessageA(run->dialog, IDC_INSTALL_PROGRESS, PBM_STEPIT, 0, 0);
     return pump_pending_messages();
@@ -145,22 +172,50 @@ static void report_failed_step(HWND dialog, const ArchiveStep& step, const char*
     stop_box(dialog, text);
 }
 
-// Extracts one archive into the destination. False, with the dialog ended, when the install
-// stops here: cancelled, or failed with a message.
+// Reads the sums of the step's archive, where the medium has them; a sums file that is not in its
+// form is reported, naming its line.
+static SumsRead read_step_sums(InstallRun* run, const ArchiveStep& step, EntrySums* sums)
+{
+    int32_t bad_line = 0;
+    SumsRead read = read_entry_sums(step.sums, list_count(*step.image), sums, &bad_line);
+    if (read == SUMS_MALFORMED) {
+        char where[64];
+        format_text(where, sizeof where, TEXT_SUMS_LINE, step.sums, (int)bad_line);
+        report_failed_step(run->dialog, step, TEXT_SUMS_MALFORMED, where);
+    }
+    return read;
+}
+
+// Extracts one archive into the destination, each file checked as it is written. False, with
+// the dialog ended, when the install stops here: cancelled, or failed with a message (also for
+// sums that cannot be read, before anything is extracted).
 static bool extract_step(InstallRun* run, const ArchiveStep& step)
 {
     char working_path[SETUP_PATH_CHARS];
     format_working_path(working_path, sizeof working_path, install_destination_path);
     run->image = *step.image;
     run->next_entry = 0;
-    int result = unpack_archive(step.archive, step.list, working_path, sizeof working_path, run,
-                                &run->cancel_flag, install_progress_step);
-    if (run->size_mismatch)
-        report_failed_step(run->dialog, step, TEXT_SIZE_MISMATCH, run->mismatch_path);
+    run->folder_length = 0;
+    while (working_path[run->folder_length] != '\0')
+        run->folder_length++;
+    EntrySums sums;
+    SumsRead read = read_step_sums(run, step, &sums);
+    if (read == SUMS_MALFORMED) {
+        EndDialog(run->dialog, INSTALL_BACKED_OUT);
+        return false;
+    }
+    run->sums = read == SUMS_READ ? &sums : nullptr;
+    int result = unpack_archive_checked(step.archive, step.list, working_path,
+                                        sizeof working_path, run, &run->cancel_flag,
+                                        install_progress_step);
+    run->sums = nullptr;
+    free_entry_sums(&sums);
+    if (run->refusal != nullptr)
+        report_failed_step(run->dialog, step, run->refusal, run->mismatch_path);
     else if (result != ARCHIVE_OK && result != ARCHIVE_CANCELLED)
         report_failed_step(run->dialog, step, failure_reason(result),
                            result == ARCHIVE_UNPACK_OPEN_FAILED ? step.archive : working_path);
-    if (result == ARCHIVE_OK && !run->size_mismatch)
+    if (result == ARCHIVE_OK && run->refusal == nullptr)
         return true;
     EndDialog(run->dialog, INSTALL_BACKED_OUT);
     return false;
@@ -188,6 +243,16 @@ static void on_install_clicked(HWND dialog)
     SendDlgItemMessageA(dialog, IDC_INSTALL_PROGRESS, PBM_SETSTEP, 1, 0);
 
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_START), FALSE);
+    // Every sums file is read before anything is extracted.
+    for (const ArchiveStep& step : install_steps) {
+        EntrySums sums;
+        SumsRead read = read_step_sums(&install_run, step, &sums);
+        free_entry_sums(&sums);
+        if (read == SUMS_MALFORMED) {
+            EndDialog(dialog, INSTALL_BACKED_OUT);
+            return;
+        }
+    }
     install_run.started = 1;
     for (const ArchiveStep& step : install_steps) {
         // Back answered Yes during the last file of a step: the user asked to stop, so neither

@@ -18,7 +18,10 @@
 #include <windows.h>
 #include <winioctl.h>
 #else
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 #endif
@@ -263,6 +266,51 @@ void check_memory(const ScratchFolder&)
     host_release(grown.bytes);
 }
 
+// create_new_host_file makes a file only where nothing stands, and says when something does.
+void check_create_new(const ScratchFolder& scratch)
+{
+    bool exists = true;
+    HostFile* file = create_new_host_file((scratch / "new.txt").c_str(), &exists);
+    ASSERT_NE(nullptr, file);
+    EXPECT_FALSE(exists);
+    EXPECT_TRUE(write_host_file(file, reinterpret_cast<const uint8_t*>("new"), 3));
+    EXPECT_TRUE(close_host_file(file));
+    EXPECT_EQ("new", text_at(scratch / "new.txt"));
+    write_text(scratch / "folder/inside.txt", "");
+    for (const char* name : {"new.txt", "folder", "folder\\inside.txt"}) {
+        SCOPED_TRACE(name);
+        exists = false;
+        EXPECT_EQ(nullptr, create_new_host_file((scratch / name).c_str(), &exists));
+        EXPECT_TRUE(exists);
+    }
+    EXPECT_EQ("new", text_at(scratch / "new.txt"));
+    EXPECT_EQ(nullptr, create_new_host_file((scratch / "nowhere/a.txt").c_str(), &exists));
+    EXPECT_FALSE(exists);
+}
+
+// A file sharing its content with another name (a hard link) is replaced at the unpack's name;
+// the other name keeps the content.
+void check_create_unlinked_hard_link(const ScratchFolder& scratch)
+{
+    write_text(scratch / "outside/victim", "keep");
+    make_folder((scratch / "out").c_str());
+    const std::string victim = scratch / "outside/victim", linked = scratch / "out/a.txt";
+#ifdef _WIN32
+    typedef BOOL(WINAPI * CreateHardLinkFunction)(const char*, const char*, void*);
+    auto create_hard_link = reinterpret_cast<CreateHardLinkFunction>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateHardLinkA")));
+    if (create_hard_link == nullptr || !create_hard_link(linked.c_str(), victim.c_str(), nullptr))
+        GTEST_SKIP() << "this Windows makes no hard link here";
+#else
+    ASSERT_EQ(0, link(victim.c_str(), linked.c_str()));
+#endif
+    ASSERT_TRUE(same_existing_file(victim.c_str(), linked.c_str()));
+    EXPECT_TRUE(write_with(create_unlinked_host_file, linked, "new"));
+    EXPECT_EQ("new", text_at(linked));
+    EXPECT_EQ("keep", text_at(victim));
+    EXPECT_FALSE(same_existing_file(victim.c_str(), linked.c_str()));
+}
+
 // ---- links: symbolic links on POSIX, reparse points on Windows
 
 #ifdef _WIN32
@@ -409,6 +457,14 @@ void check_pipe_and_device(const ScratchFolder& scratch)
     close_host_file(file);
     writer.join();
 
+    // A pipe where a file is created is refused without waiting for a reader, and stays.
+    EXPECT_FALSE(write_with(create_unlinked_host_file, pipe, "x"));
+    struct stat info;
+    EXPECT_TRUE(lstat(pipe.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+    bool exists = false;
+    EXPECT_EQ(nullptr, create_new_host_file(pipe.c_str(), &exists));
+    EXPECT_TRUE(exists);
+
     ASSERT_EQ(0, symlink("/dev/null", (scratch / "null.qbr").c_str()));
     char target[HOST_PATH_CHARS];
     for (const std::string& path : {pipe, std::string("/dev/null"), scratch / "null.qbr"}) {
@@ -420,6 +476,26 @@ void check_pipe_and_device(const ScratchFolder& scratch)
     ASSERT_NE(nullptr, null);
     EXPECT_EQ(-1, host_file_size(null));
     close_host_file(null);
+    // A device (a node of the test's own, where one can be made: a fault here must not remove
+    // the host's /dev/null), and a socket, where a file is created: refused and left; a link to
+    // a device is replaced by the file.
+    const std::string device = scratch / "null.dev";
+    if (mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        EXPECT_FALSE(write_with(create_unlinked_host_file, device, "x"));
+        EXPECT_TRUE(lstat(device.c_str(), &info) == 0 && S_ISCHR(info.st_mode));
+    }
+    EXPECT_TRUE(write_with(create_unlinked_host_file, scratch / "null.qbr", "file"));
+    EXPECT_EQ("file", text_at(scratch / "null.qbr"));
+    const std::string socket_path = scratch / "s.sock";
+    int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
+    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    EXPECT_FALSE(write_with(create_unlinked_host_file, socket_path, "x"));
+    EXPECT_TRUE(lstat(socket_path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode));
+    close(listener);
 }
 #endif
 
@@ -600,11 +676,13 @@ const ContractRow rows[] = {
     {"IdentityKnowsAFileByEverySpelling", ON_EVERY_HOST, "", check_identity},
     {"FoldersAreMadeOnceAndSeen", ON_EVERY_HOST, "", check_folders},
     {"MemoryBlocksGrowAndKeepTheirBytes", ON_EVERY_HOST, "", check_memory},
+    {"CreateNewMakesAFileWhereNothingStands", ON_EVERY_HOST, "", check_create_new},
+    {"CreateUnlinkedReplacesAHardLinkedFile", ON_EVERY_HOST, "", check_create_unlinked_hard_link},
     {"LinksAreSeen", ON_EVERY_HOST, "", check_links_seen},
     {"CreateUnlinkedReplacesALinkCreateFollowsIt", ON_EVERY_HOST, "", check_create_unlinked},
     {"ALinkToAFolderWhereAFileGoes", ON_EVERY_HOST, "", check_folder_link_in_a_files_place},
     {"ArchiveThroughALink", ON_EVERY_HOST, "", check_replacement_through_link},
-    {"PipesAreReadButNeverReplaced", ON_POSIX,
+    {"PipesAreReadButNeverReplacedOrWrittenTo", ON_POSIX,
      "a Windows path reaches a pipe only as \"\\\\.\\pipe\\\", a device name",
      POSIX_ONLY(check_pipe_and_device)},
     {"DeviceNamesAreRefusedBeforeAnythingOpens", ON_WINDOWS,

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <string>
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include "lzss/lzss_fixture.h"
 
@@ -39,6 +41,17 @@ protected:
         ASSERT_EQ(0, pack.status) << pack.err;
     }
 
+    // Writes small/filler until the disk takes no more bytes.
+    void fill_disk()
+    {
+        int descriptor = open("small/filler", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_LE(0, descriptor);
+        const Bytes block(4096, 'f');
+        while (write(descriptor, block.data(), block.size()) > 0) {
+        }
+        close(descriptor);
+    }
+
     bool mounted = false;
 };
 
@@ -61,4 +74,36 @@ TEST_F(FullDisk, FailedPackKeepsTheEarlierArchive)
     EXPECT_NE(std::string::npos, run.err.find("small/a.qbr")) << run.err;
     EXPECT_EQ(earlier_archive, read_file("small/a.qbr"));
     EXPECT_FALSE(file_exists("small/a.qbr.partial"));
+}
+
+// A pack whose archive cannot be written fails while it writes (status 8) or, when the archive
+// fits its buffers, when it is closed (status 10); the earlier archive stays, and the temporary
+// goes.
+TEST_F(FullDisk, PackFailuresOnAFullDiskKeepTheEarlierArchive)
+{
+    write_text("in/first.txt", std::string(1500, 't'));
+    write_file("in/big.bin", random_bytes(200000, 7));
+    write_text("big.txt", "first.txt\nbig.bin\n");
+    write_text("one.txt", "first.txt\n");
+    write_file("small/a.qbr", earlier_archive);
+    fill_disk();
+    const ToolCase cases[] = {
+        {"archive write fails in the second entry", [] {}, {"in/", "big.txt", "small/a.qbr"}, 8,
+         "      1500     1500 in/first.txt\n",
+         "Fatal compression error, could not compress in/big.bin to small/a.qbr.\n"},
+        {"archive fails when flushed at the end", [] {}, {"in/", "one.txt", "small/a.qbr"}, 10,
+         "      1500     1500 in/first.txt\n",
+         "Fatal compression error, closing QBR file small/a.qbr.\n"},
+    };
+    for (const char* threads : {"1", "3", "8"}) {
+        for (const ToolCase& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + threads);
+            ProgramRun run = lzss_on(threads, c.arguments);
+            EXPECT_EQ(c.status, run.status);
+            EXPECT_EQ(c.out, run.out);
+            EXPECT_EQ(c.err, run.err);
+            EXPECT_EQ(earlier_archive, read_file("small/a.qbr"));
+            EXPECT_FALSE(link_or_file_exists("small/a.qbr.partial"));
+        }
+    }
 }

@@ -2,8 +2,8 @@
 // scratch folder, and helpers to read its output and the trees it leaves.
 //
 // Every case starts lzss as a separate process, with the test's scratch folder as the current
-// folder so that the paths in its messages are short and exact. Cases that need a full disk use
-// a symbolic link to /dev/full and are left out on Windows.
+// folder so that the paths in its messages are short and exact. Cases that need a full disk mount
+// a small tmpfs (disk_full_test.cpp) and are left out on Windows.
 
 #pragma once
 
@@ -61,18 +61,6 @@ inline std::vector<std::string> lines_of(const std::string& text)
 
 // The running total of a progress line: its first ten columns.
 inline int64_t running_total(const std::string& line) { return std::stoll(line.substr(0, 10)); }
-
-#ifndef _WIN32
-// Makes `path` a link to a device on which every write fails for want of space.
-inline void link_to_full_disk(const std::string& path)
-{
-    const fs::path folder = fs::path(path).parent_path();
-    if (!folder.empty())
-        fs::create_directories(folder);
-    fs::remove(path);
-    fs::create_symlink("/dev/full", path);
-}
-#endif
 
 inline const Bytes earlier_archive = bytes_of("an archive from an earlier run");
 

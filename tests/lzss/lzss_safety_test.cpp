@@ -3,6 +3,8 @@
 
 #include <random>
 
+#include <sys/stat.h>
+
 #include "lzss/lzss_fixture.h"
 
 namespace {
@@ -152,6 +154,61 @@ TEST_F(LzssTool, RefusesToPackOrUnpackOverItsOwnFiles)
         EXPECT_FALSE(link_or_file_exists(c.arguments[2] + ".partial"));
     }
 }
+
+#ifndef _WIN32
+// The hard links to `path`'s file, its own name included.
+nlink_t links_of(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? info.st_nlink : 0;
+}
+
+// What stands at an output's name is replaced, never written through: a hard link elsewhere and
+// what a link leads to keep their content. A pack's temporary is made where nothing stands, beside
+// a leftover .partial (a link, or a hard link to another file) that it leaves alone.
+TEST_F(LzssTool, OutputsReplaceWhatStoodAtTheirNames)
+{
+    make_standard_archive();
+    const Bytes archive = read_file("a.qbr");
+    const Bytes victim = bytes_of("the user's own file");
+    for (const char* threads : {"1", "8"}) {
+        SCOPED_TRACE(std::string("threads ") + threads);
+        fs::remove_all("out");
+        fs::remove_all("outside");
+        fs::remove("t.qbr");
+        fs::remove("h.qbr");
+        write_file("outside/victim", victim);
+        write_file("outside/victim2", victim);
+        fs::create_directories("out");
+        fs::create_hard_link("outside/victim", "out/first.txt");
+        fs::create_symlink("../outside/victim2", "out/second.bin");
+        ProgramRun unpack = lzss_on(threads, {"a.qbr", "list.txt", "out/"});
+        EXPECT_EQ(0, unpack.status) << unpack.err;
+        EXPECT_TRUE(first == read_file("out/first.txt"));
+        EXPECT_TRUE(second == read_file("out/second.bin"));
+        EXPECT_FALSE(fs::is_symlink("out/second.bin"));
+        EXPECT_TRUE(victim == read_file("outside/victim"));
+        EXPECT_TRUE(victim == read_file("outside/victim2"));
+        EXPECT_EQ(1u, links_of("outside/victim"));
+
+        fs::create_symlink("outside/victim", "t.qbr.partial");
+        fs::create_hard_link("outside/victim2", "h.qbr.partial");
+        for (const char* name : {"t.qbr", "h.qbr"}) {
+            SCOPED_TRACE(name);
+            ProgramRun pack = lzss_on(threads, {"in/", "list.txt", name});
+            EXPECT_EQ(0, pack.status) << pack.err;
+            EXPECT_TRUE(archive == read_file(name));
+            EXPECT_FALSE(link_or_file_exists(std::string(name) + ".partial2"));
+        }
+        EXPECT_TRUE(victim == read_file("outside/victim"));
+        EXPECT_TRUE(victim == read_file("outside/victim2"));
+        EXPECT_TRUE(fs::is_symlink("t.qbr.partial"));
+        EXPECT_EQ(2u, links_of("outside/victim2"));
+        fs::remove("t.qbr.partial");
+        fs::remove("h.qbr.partial");
+    }
+}
+#endif
 
 // About 3000 files in nested folders, names with blanks, sizes from 0 to above 65536 bytes and
 // three kinds of content, listed with backslashes and CR LF line ends.

@@ -12,7 +12,11 @@
 # folder and, to build a medium, setup.exe from the installed data folder.
 #
 # The medium is one folder: per group (exe, typical, maximum) the file list, its archive
-# GROUP_install.qbr and its list image GROUP_install_list.install, and setup.exe. MEDIUM_DIR is
+# GROUP_install.qbr, its sums GROUP_install.crc and its list image GROUP_install_list.install, and
+# setup.exe. A sums file has one line per list entry, in list order: the CRC-32 of the file (IEEE,
+# as zlib's crc32) in 8 lower-case hex digits, its size in bytes in decimal and its list name, one
+# blank between them, each line ended by CR LF; setup refuses a file whose CRC or size differs
+# from its line. MEDIUM_DIR is
 # emptied first; it may hold nothing but medium files then, so that a wrong path cannot wipe
 # anything else. A build that fails leaves no medium behind.
 #
@@ -23,7 +27,8 @@
 # same bytes. The image is then read back with Joliet names and compared file by file with the
 # medium folder.
 #
-# --check-only checks an existing medium against the source tree and changes nothing; without
+# --check-only checks an existing medium against the source tree (its sums too) and changes
+# nothing; without
 # --setup it only checks that setup.exe is there, and with --iso it checks that image too.
 #
 # Status: 0 medium built (or checked) and good; 1 usage or a tool missing; 2 the source tree is
@@ -34,6 +39,7 @@ export LC_ALL=C
 GROUPS_IN_ORDER=(exe typical maximum)
 MEDIUM_FILES=(exe_install_list.txt typical_install_list.txt maximum_install_list.txt
               exe_install.qbr typical_install.qbr maximum_install.qbr
+              exe_install.crc typical_install.crc maximum_install.crc
               exe_install_list.install typical_install_list.install maximum_install_list.install
               setup.exe)
 MAX_NAME_CHARS=255
@@ -161,6 +167,26 @@ prepare_medium_dir() {
     mkdir -p "$medium" || die 3 "cannot create $medium"
 }
 
+# The CRC-32 of the file $1 in 8 hex digits: the one gzip keeps at the end of what it writes, its
+# low byte first.
+crc_of() {
+    local bytes
+    bytes=($(gzip -1 -c < "$1" | tail -c 8 | od -An -tu1)) || return 1
+    [ ${#bytes[@]} -eq 8 ] || return 1
+    printf '%02x%02x%02x%02x' "${bytes[3]}" "${bytes[2]}" "${bytes[1]}" "${bytes[0]}"
+}
+
+# Writes to standard output the sums of the list $1, from the source tree's files.
+write_sums() {
+    local line path crc
+    while IFS= read -r line || [ -n "$line" ]; do
+        line=${line%$'\r'}
+        path=$files_dir/${line//\\//}
+        crc=$(crc_of "$path") || return 1
+        printf '%s %d %s\r\n' "$crc" "$(wc -c < "$path")" "$line"
+    done < "$1"
+}
+
 # Runs a tool with its output kept in the scratch log; on failure shows the log and stops.
 run_tool() {
     local what=$1
@@ -181,6 +207,8 @@ build_medium() {
             die 3 "cannot copy the $group list"
         run_tool "packing ${group}_install.qbr" \
             "$lzss" "$files_dir/" "$list" "$medium/${group}_install.qbr"
+        write_sums "$list" > "$medium/${group}_install.crc" ||
+            die 3 "cannot write ${group}_install.crc"
         run_tool "making ${group}_install_list.install" \
             "$listimage" "$list" "$files_dir/" "$medium/${group}_install_list.install"
     done
@@ -235,6 +263,12 @@ check_group() {
         count=$((count + 1))
         bytes=$((bytes + $(wc -c < "$files_dir/$path")))
     done < "$list"
+    if [ -f "$medium/${group}_install.crc" ]; then
+        if ! write_sums "$list" > "$scratch/$group.crc" ||
+           ! cmp -s "$scratch/$group.crc" "$medium/${group}_install.crc"; then
+            fault "${group}_install.crc does not give the sums of the files of ${list##*/}"
+        fi
+    fi
     if [ -f "$medium/${group}_install_list.install" ]; then
         if ! "$listimage" "$list" "$files_dir/" "$scratch/$group.install" >/dev/null 2>&1 ||
            ! cmp -s "$scratch/$group.install" "$medium/${group}_install_list.install"; then

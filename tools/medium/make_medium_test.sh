@@ -64,8 +64,9 @@ current="a good tree gives a complete medium that unpacks to its sources, and it
 run_make_medium --setup "$work/setup.exe" --iso "$work/medium.iso" "$work/good" "$work/medium"
 [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
 ls "$work/medium" > "$work/names"
-printf '%s\n' exe_install.qbr exe_install_list.install exe_install_list.txt maximum_install.qbr \
-    maximum_install_list.install maximum_install_list.txt setup.exe typical_install.qbr \
+printf '%s\n' exe_install.crc exe_install.qbr exe_install_list.install exe_install_list.txt \
+    maximum_install.crc maximum_install.qbr maximum_install_list.install \
+    maximum_install_list.txt setup.exe typical_install.crc typical_install.qbr \
     typical_install_list.install typical_install_list.txt | diff - "$work/names" >/dev/null ||
     fail "medium holds: $(tr '\n' ' ' < "$work/names")"
 grep -q '^  total  *7 ' "$work/stdout" || fail "no total of 7 files in: $(cat "$work/stdout")"
@@ -74,6 +75,15 @@ grep -q '^  total  *7 ' "$work/stdout" || fail "no total of 7 files in: $(cat "$
 for name in data/levels/a.map data/levels/extra/b.trk data/empty.flag 'docs/release notes.txt'; do
     cmp -s "$work/good/files/$name" "$work/unpacked/$name" || fail "$name unpacks differently"
 done
+
+current="the sums give each listed file's CRC-32 and size, in list order"
+# (zlib.crc32 of "MZ stand-in hw\n" and "MZ stand-in sw\n")
+printf '%s\r\n' '85a04542 15 game_hw.exe' '95d309d3 15 game_sw.exe' |
+    cmp -s - "$work/medium/exe_install.crc" ||
+    fail "exe_install.crc holds: $(od -c "$work/medium/exe_install.crc" | head -5)"
+[ "$(wc -l < "$work/medium/typical_install.crc")" -eq 4 ] || fail "typical_install.crc: not 4 lines"
+grep -q '^00000000 0 data\\empty.flag'$'\r''$' "$work/medium/typical_install.crc" ||
+    fail "no line for the empty file in: $(cat "$work/medium/typical_install.crc")"
 
 current="a rebuild leaves no file of the earlier medium, and the same disc image"
 touch "$work/medium/typical_install.qbr.partial"
@@ -144,12 +154,16 @@ truncate_archive()    { truncate -s 1000 "$medium/typical_install.qbr"; }
 remove_image()        { rm "$medium/exe_install_list.install"; }
 change_list()         { printf 'movies\\intro.mvf\n' > "$medium/maximum_install_list.txt"; }
 change_setup()        { echo 'MZ other setup' > "$medium/setup.exe"; }
+change_sums()         { sed -i '2s/^......../12345678/' "$medium/typical_install.crc"; }
+remove_sums()         { rm "$medium/maximum_install.crc"; }
 damaged_media=(
     'flip_archive_byte ==> typical_install.qbr: data\levels\a.map differs'
     'truncate_archive  ==> typical_install.qbr does not unpack'
     'remove_image      ==> exe_install_list.install is missing'
     'change_list       ==> maximum_install_list.txt differs'
     'change_setup      ==> setup.exe differs on the disc image'
+    'change_sums       ==> typical_install.crc does not give the sums'
+    'remove_sums       ==> maximum_install.crc is missing'
 )
 for damage_case in "${damaged_media[@]}"; do
     damage=${damage_case%% *}
