@@ -330,14 +330,22 @@ struct PackWay {
     const char* limit;  // a prlimit option, or null
 };
 
-// The command (program first) that runs lzss under `way`'s limit. A thread limit binds only an unprivileged user,
-// so root runs lzss as nobody (which may then write only in the scratch folder, opened to all),
-// without the leak check, whose tracer is a thread of its own.
+// The command (program first) that runs lzss under `way`'s limit. A thread limit binds only an
+// unprivileged user, so root runs lzss as nobody (which may then write only in the scratch
+// folder, opened to all), without the leak check, whose tracer is a thread of its own. nobody
+// runs a copy in the scratch folder: the build tree may lie under a folder only its owner can
+// enter (a clone in a private folder).
 static Arguments limited(const PackWay& way, const Arguments& arguments)
 {
     Arguments command = {"prlimit", way.limit, "--", LZSS_PROGRAM};
     if (std::string(way.limit).find("nproc") != std::string::npos && geteuid() == 0) {
         fs::permissions(fs::current_path(), fs::perms::all, fs::perm_options::add);
+        const fs::path copy = fs::current_path() / "lzss-as-nobody";
+        fs::copy_file(LZSS_PROGRAM, copy, fs::copy_options::overwrite_existing);
+        fs::permissions(copy, fs::perms::owner_all | fs::perms::group_exec |
+                                  fs::perms::group_read | fs::perms::others_exec |
+                                  fs::perms::others_read);
+        command[3] = copy.string();
         command.insert(command.begin(), {"setpriv", "--reuid=65534", "--regid=65534",
                                          "--clear-groups", "env", "ASAN_OPTIONS=detect_leaks=0"});
     }
