@@ -151,8 +151,11 @@ HostFile* create_new_host_file(const char* path, bool* exists)
         return nullptr;
     HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Something stands there when the call says so, and also when it only refuses: CREATE_NEW on
+    // a folder fails with ERROR_ACCESS_DENIED on Windows, and the 95 family opens no folder at all.
     if (handle == INVALID_HANDLE_VALUE)
-        *exists = GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS;
+        *exists = GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS ||
+                  GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
     return disk_file(handle, true);
 }
 
