@@ -16,6 +16,13 @@ if [ "$(id -u)" -ne 0 ]; then
     as_root=(sudo)
 fi
 
+# A machine whose last dpkg run was cut short refuses every install until the interrupted
+# packages are configured; finish that first (it is what apt itself asks for).
+if [ -n "$(dpkg --audit 2>/dev/null)" ] || [ -n "$(ls -A /var/lib/dpkg/updates 2>/dev/null)" ]; then
+    echo "Finishing an interrupted dpkg run"
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" dpkg --configure -a >/dev/null
+fi
+
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
