@@ -26,7 +26,9 @@ enum ArchiveResult {
     ARCHIVE_CLOSE_FAILED = -10,        // pack: the archive's last bytes did not reach the disk,
                                        // or it could not be put in place
     ARCHIVE_WRITE_FAILED = -11,        // unpack: an extracted file could not be written or closed
-    ARCHIVE_UNSAFE_NAME = -12,         // unpack: a list name would lead outside the directory
+    ARCHIVE_UNSAFE_NAME = -12,         // either: a list name breaks the rule for stored names
+                                       // (entry_name_problem): it would lead outside the
+                                       // directory, or no Windows can create it
     ARCHIVE_NAME_TOO_LONG = -13,       // either: directory plus a list line exceed the buffer
     ARCHIVE_SELF_REFERENCE = -14,      // pack: the list names the archive (or the archive is the
                                        // list); unpack: the list names the archive or itself

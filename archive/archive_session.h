@@ -1,8 +1,9 @@
 // archive_session.h -- one pack or unpack, from its open archive and list to its result, taken
-// entry by entry. The drivers (the one-thread loops in archive_ops.cpp, the parallel pack and the
-// pipelined unpack) call down into it: open a session, take the next entry (its path built and
-// checked in the path buffer, the output created), finish the entry (its result mapped and its
-// progress reported), close the session. Nothing here calls back into a driver.
+// entry by entry. The drivers (the one-thread unpack in archive_ops.cpp and pack in
+// pack_session.cpp, the parallel pack and the pipelined unpack) call down into it: open a session,
+// take the next entry (its path built and checked in the path buffer), finish the entry (its
+// result mapped and its progress reported), close the session. The one call back is the unpack's:
+// unpack_entries has its driver's EntryWriter write each entry it has created.
 //
 // The caller owns the path buffer: on entry it holds the directory (ending with a folder
 // separator), each list name is read in behind it, and on return it holds the path last worked
@@ -88,21 +89,14 @@ int open_unpack_session(UnpackSession* session, const char* archive_path, const 
                         char* path_buffer, size_t capacity, void* user_value,
                         const int* cancel_flag, ProgressCallback progress);
 
-// Puts the next entry's path in the path buffer and creates its file, with its missing folders,
-// never through a link. ARCHIVE_OK with `*output` open, 1 when no entry is left, or the failure
-// (the cancel flag set, a folder or the file that cannot be created, named by the path buffer).
-int next_unpack_entry(UnpackSession* session, HostFile** output);
-
-// Closes the entry's output and, when `codec_result` is a byte count, reports it. ARCHIVE_OK, or
-// the failure of the entry.
-int finish_unpack_entry(UnpackSession* session, HostFile* output, int64_t codec_result);
-
 // Writes one entry's bytes to its output: the decoder's byte count or LZ_STREAM_FAILED or
 // LZ_FILE_FAILED.
 typedef int64_t (*EntryWriter)(void* context, HostFile* output);
 
-// Extracts the session's entries, one after the other, each written by `write`. ARCHIVE_OK or
-// the first failure.
+// Extracts the session's entries, one after the other: puts each entry's path in the path buffer,
+// creates its file with its missing folders (never through a link), has `write` write it, closes
+// it and reports it. ARCHIVE_OK, or the first failure (the cancel flag set, a folder or a file
+// that cannot be created or written, named by the path buffer, or the decoder's).
 int unpack_entries(UnpackSession* session, EntryWriter write, void* context);
 
 // Writes bytes of the current entry to its output, and adds them to the entry's CRC where the
@@ -116,6 +110,6 @@ int64_t decode_next_entry(void* session, HostFile* output);
 // Closes the archive and the list and releases the names; returns `result`.
 int close_unpack_session(UnpackSession* session, int result);
 
-// The one-thread pack's loop (archive_ops.cpp): codes the session's remaining entries with the
-// process's encoder, straight into the archive. ARCHIVE_OK or the first failure.
+// The one-thread pack's loop, beside unpack_entries: codes the session's remaining entries with
+// the process's encoder, straight into the archive. ARCHIVE_OK or the first failure.
 int pack_entries(PackSession* session);

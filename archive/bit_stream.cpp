@@ -5,18 +5,14 @@
 
 #include "archive/host_files.h"
 
-// A stream on the open `file`, which it owns from now on; null (the file closed) when memory is
-// short, or when `file` is null.
-static BitStream* stream_on(HostFile* file)
+// A stream without its file yet, or null when memory is short. It is had before the file is
+// opened, so that a file is never created or emptied for a stream that cannot be.
+static BitStream* new_stream()
 {
-    if (file == nullptr)
-        return nullptr;
     BitStream* stream = static_cast<BitStream*>(host_allocate(sizeof(BitStream)));
-    if (stream == nullptr) {
-        close_host_file(file);
+    if (stream == nullptr)
         return nullptr;
-    }
-    stream->file = file;
+    stream->file = nullptr;
     stream->drain = LzSink{nullptr, nullptr};
     stream->reader = BitReader{0, 0, stream->buffer, stream->buffer};
     stream->bits = 0;
@@ -26,14 +22,35 @@ static BitStream* stream_on(HostFile* file)
     return stream;
 }
 
-BitStream* bits_open_writer(const char* path) { return stream_on(create_host_file(path)); }
-
-BitStream* bits_open_new_writer(const char* path, bool* exists)
+// The stream on the open `file`, which it owns from now on; null (the stream released) when
+// `file` is null.
+static BitStream* stream_on(BitStream* stream, HostFile* file)
 {
-    return stream_on(create_new_host_file(path, exists));
+    if (file == nullptr) {
+        host_release(stream);
+        return nullptr;
+    }
+    stream->file = file;
+    return stream;
 }
 
-BitStream* bits_open_reader(const char* path) { return stream_on(open_host_file(path)); }
+BitStream* bits_open_writer(const char* path)
+{
+    BitStream* stream = new_stream();
+    return stream != nullptr ? stream_on(stream, create_host_file(path)) : nullptr;
+}
+
+BitStream* bits_open_partial_writer(const char* target, char* partial)
+{
+    BitStream* stream = new_stream();
+    return stream != nullptr ? stream_on(stream, create_partial_file(target, partial)) : nullptr;
+}
+
+BitStream* bits_open_reader(const char* path)
+{
+    BitStream* stream = new_stream();
+    return stream != nullptr ? stream_on(stream, open_host_file(path)) : nullptr;
+}
 
 void bits_init_drain_writer(BitStream* stream, LzSink drain)
 {

@@ -53,9 +53,9 @@ struct BitStream {
 // Creates (or empties) `path` ("\"-separated) for writing, or opens it for reading; null on
 // failure.
 BitStream* bits_open_writer(const char* path);
-// Creates `path` for writing where nothing stands (create_new_host_file); null on failure, with
-// `*exists` set when something stands there.
-BitStream* bits_open_new_writer(const char* path, bool* exists);
+// Creates the partial file that is to replace `target` (create_partial_file), its name put in
+// `partial`; null on failure.
+BitStream* bits_open_partial_writer(const char* target, char* partial);
 BitStream* bits_open_reader(const char* path);
 
 // Moves the oldest 32 of the gathered bits into the buffer, and the buffer to the file when it is
@@ -131,8 +131,6 @@ inline int bits_put_field(BitStream* stream, uint32_t value, int width)
     stream->bit_count += width;
     return stream->bit_count >= 32 ? bits_put_word(stream) : 0;
 }
-
-inline int bits_put(BitStream* stream, int bit) { return bits_put_field(stream, bit != 0, 1); }
 
 // Reading: the field, or -1 when the file ended or could not be read before its last bit; the
 // stream then stands at the end of the file. `width` is 1 to 25.

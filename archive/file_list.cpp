@@ -66,34 +66,69 @@ ListLine read_list_name(HostFile* list, char* dest, size_t room)
     return dest[0] == '\0' ? LIST_END : LIST_NAME;
 }
 
-// A component made of dots and blanks only, with two dots or more: ".." itself, and the
-// spellings that Windows trims down to it.
-static bool is_parent_component(const char* begin, const char* end)
+// The first character of `name` that no Windows name may hold, or null.
+static const char* bad_character(const char* begin, const char* end)
 {
-    int dots = 0;
     for (const char* p = begin; p < end; p++) {
-        if (*p == '.')
-            dots++;
-        else if (*p != ' ')
-            return false;
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' ||
+            c == '?' || c == '*')
+            return p;
     }
-    return dots >= 2;
+    return nullptr;
 }
 
-static bool is_any_separator(char c) { return c == '\\' || c == '/'; }
-
-bool is_safe_entry_name(const char* name)
+NameProblem entry_name_problem(const char* name)
 {
-    if (name[0] == '\0' || is_any_separator(name[0]) || name[1] == ':')
-        return false;
-    const char* component = name;
+    if (name[0] == '\0')
+        return NAME_EMPTY;
+    if (is_folder_separator(name[0]) || name[1] == ':')
+        return NAME_ABSOLUTE;
+    const char* part = name;
     for (const char* p = name;; p++) {
-        if (*p != '\0' && !is_any_separator(*p))
+        if (*p != '\0' && !is_folder_separator(*p))
             continue;
-        if (is_parent_component(component, p) || is_windows_device_name(component, p))
-            return false;
+        // The device test first: "nul:" is a device before its colon is a bad character.
+        if (is_windows_device_name(part, p))
+            return NAME_DEVICE;
+        if (p == part)
+            return NAME_EMPTY_PART;
+        // A part of dots and blanks: "..", and the spellings that Windows trims down to it
+        // (". .", "..."); ".", and ". ".
+        int dots = 0;
+        bool dots_and_blanks = true;
+        for (const char* q = part; q < p; q++) {
+            dots += *q == '.';
+            dots_and_blanks = dots_and_blanks && (*q == '.' || *q == ' ');
+        }
+        if (dots_and_blanks && dots >= 2)
+            return NAME_OUTSIDE;
+        if (dots_and_blanks && dots == 1)
+            return NAME_DOT_PART;
+        if (bad_character(part, p) != nullptr)
+            return NAME_BAD_CHARACTER;
+        if (p[-1] == '.' || p[-1] == ' ')
+            return NAME_TRAILING_DOT_OR_BLANK;
         if (*p == '\0')
-            return true;
-        component = p + 1;
+            return NAME_OK;
+        part = p + 1;
     }
 }
+
+const char* name_problem_text(NameProblem problem)
+{
+    switch (problem) {
+    case NAME_OK: return "a name Windows can create";
+    case NAME_EMPTY: return "an empty name";
+    case NAME_ABSOLUTE: return "an absolute name or a drive";
+    case NAME_EMPTY_PART: return "an empty folder name (two separators in a row, or one at the end)";
+    case NAME_OUTSIDE: return "a \"..\" part, which leads outside the folder";
+    case NAME_DOT_PART: return "a \".\" part";
+    case NAME_DEVICE: return "a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9) as a part";
+    case NAME_BAD_CHARACTER: return "a character no Windows name may hold (<>:\"|?* or a control character)";
+    case NAME_TRAILING_DOT_OR_BLANK: return "a part ending in a dot or a blank, which Windows strips";
+    }
+    return "?";
+}
+
+bool is_safe_entry_name(const char* name) { return entry_name_problem(name) == NAME_OK; }

@@ -1,5 +1,5 @@
 // file_list.h -- the text helpers shared by the archive operations and the archive tool: file
-// list lines, name suffixes and the safety test of a stored name.
+// list lines, name suffixes and the rule for a stored name.
 
 #pragma once
 
@@ -26,8 +26,26 @@ enum ListLine {
 // line end included) and collapses its whitespace.
 ListLine read_list_name(HostFile* list, char* dest, size_t room);
 
-// True when extracting under `name` stays inside the output folder and reaches a file on every
-// host: the name is not empty, is not absolute, carries no drive prefix, has no ".." component
-// and no component that Windows takes for a device ("nul", "con.txt", "com1", "nul:", ...:
-// is_windows_device_name). Both "\" and "/" separate components.
+// What keeps a stored name from being one that every host can create inside the output folder,
+// the first found from the left. Both "\" and "/" separate its parts (is_folder_separator).
+enum NameProblem {
+    NAME_OK,
+    NAME_EMPTY,
+    NAME_ABSOLUTE,               // a separator first, or a drive ("C:")
+    NAME_EMPTY_PART,             // two separators in a row, or one at the end
+    NAME_OUTSIDE,                // "..", or what Windows trims down to it ("...", ". .")
+    NAME_DOT_PART,               // ".", or ". "
+    NAME_DEVICE,                 // is_windows_device_name: "nul", "con.txt", "com1", "nul:", ...
+    NAME_BAD_CHARACTER,          // < > : " | ? * or a control character
+    NAME_TRAILING_DOT_OR_BLANK,  // a part ending so: Windows strips them, so "a." would be "a"
+};
+
+// The rule for every name a list gives, in pack, unpack and list images alike: what no Windows
+// can create, or would create under another name, and what leads outside the folder.
+NameProblem entry_name_problem(const char* name);
+
+// The problem in a few words, for messages: "a \"..\" part, which leads outside the folder".
+const char* name_problem_text(NameProblem problem);
+
+// entry_name_problem(name) == NAME_OK.
 bool is_safe_entry_name(const char* name);

@@ -6,9 +6,75 @@
 
 #include <cstring>
 
+#ifdef __GCC_HAVE_SYNC_COMPARE_AND_SWAP_4
+#include <atomic>
+#endif
+
 #include "archive/host_handles.h"
 
-HostFile* new_host_file(intptr_t handle, bool writing)
+// The allocation to refuse (0: none), and those counted. Pack workers allocate on their own
+// threads, so the count is atomic; the 386 has no atomic add, and setup.exe, built for it, runs on
+// one thread.
+static unsigned long refused_allocation = 0;
+#ifdef __GCC_HAVE_SYNC_COMPARE_AND_SWAP_4
+static std::atomic<unsigned long> allocations_counted(0);
+#else
+static unsigned long allocations_counted = 0;
+#endif
+
+void fail_host_allocation(unsigned long failing)
+{
+    allocations_counted = 0;
+    refused_allocation = failing;
+}
+
+unsigned long counted_host_allocations() { return allocations_counted; }
+
+bool host_allocation_refused()
+{
+    return ++allocations_counted == refused_allocation && refused_allocation != 0;
+}
+
+void* host_allocate_zeroed(size_t count, size_t size)
+{
+    if (size != 0 && count > size_t(-1) / size)
+        return nullptr;
+    void* block = host_allocate(count * size);
+    if (block != nullptr)
+        std::memset(block, 0, count * size);
+    return block;
+}
+
+// The file the tests make give out (fail_host_file_after), and after how many bytes. Read by the
+// thread that opens the files, which is the one that set them.
+static const char* failing_path = nullptr;
+static int64_t failing_after = 0;
+
+void fail_host_file_after(const char* path, int64_t bytes)
+{
+    failing_path = path;
+    failing_after = bytes;
+}
+
+static bool same_text(const char* a, const char* b)
+{
+    while (*a != '\0' && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
+
+// How many of `size` bytes the file may still move before the tests' fault stops it: all of them
+// for every other file.
+static size_t within_fault(const HostFile* file, size_t size)
+{
+    if (file->fault_left < 0 || static_cast<uint64_t>(file->fault_left) >= size)
+        return size;
+    return static_cast<size_t>(file->fault_left);
+}
+
+HostFile* new_host_file(intptr_t handle, bool writing, const char* path)
 {
     HostFile* file = static_cast<HostFile*>(host_allocate(sizeof(HostFile)));
     if (file == nullptr) {
@@ -20,6 +86,7 @@ HostFile* new_host_file(intptr_t handle, bool writing)
     file->failed = false;
     file->next = 0;
     file->end = 0;
+    file->fault_left = failing_path != nullptr && same_text(path, failing_path) ? failing_after : -1;
     return file;
 }
 
@@ -32,16 +99,28 @@ int64_t read_host_file(HostFile* file, uint8_t* bytes, size_t size)
         file->next += count;
         return static_cast<int64_t>(count);
     }
-    int64_t read = read_handle(file->handle, bytes, size);
+    size_t allowed = within_fault(file, size);
+    int64_t read = allowed == 0 && size > 0 ? -1 : read_handle(file->handle, bytes, allowed);
+    if (read > 0 && file->fault_left > 0)
+        file->fault_left -= read;
     if (read < 0)
         file->failed = true;
     return read;
 }
 
+// Writes bytes to the host, as many as the tests' fault lets through; false on failure.
+static bool write_out(HostFile* file, const uint8_t* bytes, size_t size)
+{
+    size_t allowed = within_fault(file, size);
+    if (file->fault_left >= 0)
+        file->fault_left -= static_cast<int64_t>(allowed);
+    return write_handle(file->handle, bytes, allowed) && allowed == size;
+}
+
 // Writes the bytes held in the buffer; false on failure.
 static bool write_held(HostFile* file)
 {
-    bool written = file->end == 0 || write_handle(file->handle, file->buffer, file->end);
+    bool written = file->end == 0 || write_out(file, file->buffer, file->end);
     file->end = 0;
     if (!written)
         file->failed = true;
@@ -59,7 +138,7 @@ bool write_host_file(HostFile* file, const uint8_t* bytes, size_t size)
         return false;
     if (size < HOST_FILE_BUFFER_BYTES)
         return write_host_file(file, bytes, size);
-    bool written = write_handle(file->handle, bytes, size);
+    bool written = write_out(file, bytes, size);
     if (!written)
         file->failed = true;
     return written;
@@ -120,6 +199,38 @@ bool is_windows_device_name(const char* begin, const char* end)
 bool same_file_identity(const FileIdentity& a, const FileIdentity& b)
 {
     return a.index != 0 && a.volume == b.volume && a.index == b.index;
+}
+
+enum { PARTIAL_NAMES = 100 };
+
+HostFile* create_partial_file(const char* target, char* partial)
+{
+    size_t length = std::strlen(target);
+    for (int n = 1; n < PARTIAL_NAMES; n++) {
+        char suffix[16] = ".partial";
+        if (n > 1) {
+            suffix[8] = n >= 10 ? static_cast<char>('0' + n / 10) : static_cast<char>('0' + n);
+            suffix[9] = n >= 10 ? static_cast<char>('0' + n % 10) : '\0';
+        }
+        size_t suffix_length = std::strlen(suffix);
+        if (length + suffix_length >= HOST_PATH_CHARS)
+            return nullptr;
+        std::memcpy(partial, target, length);
+        std::memcpy(partial + length, suffix, suffix_length + 1);
+        bool exists = false;
+        HostFile* file = create_new_host_file(partial, &exists);
+        if (file != nullptr || !exists)
+            return file;
+    }
+    return nullptr;
+}
+
+bool finish_partial_file(const char* partial, const char* target, bool written)
+{
+    if (written && replace_file(partial, target))
+        return true;
+    remove_host_file(partial);
+    return false;
 }
 
 bool same_existing_file(const char* a, const char* b)

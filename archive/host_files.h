@@ -35,6 +35,8 @@ struct HostFile {
     bool failed;       // a read or write failed; closing a writer reports it
     size_t next;       // reading: the first unread byte of `buffer`
     size_t end;        // reading: the end of the bytes read into `buffer`; writing: bytes held
+    int64_t fault_left;  // for the tests (fail_host_file_after): bytes the file still moves
+                         // before it gives out; -1 for every other file
     uint8_t buffer[HOST_FILE_BUFFER_BYTES];
 };
 
@@ -78,11 +80,12 @@ inline int read_host_byte(HostFile* file)
 // Writes `size` bytes; false when they could not all be written (also recorded in `failed`).
 bool write_host_file(HostFile* file, const uint8_t* bytes, size_t size);
 
-// Writes what the buffer holds and asks the host to put it on the disk; false on failure.
+// Writes what the buffer holds to the file (the host may keep it in its cache for a while);
+// false on failure.
 bool flush_host_file(HostFile* file);
 
 // Flushes a writer, closes the file and releases the record, whatever happens on the way. False
-// when any byte written failed to reach the file.
+// when any byte written failed to reach the file, or the host failed to close it.
 bool close_host_file(HostFile* file);
 
 // The size of an open file, or -1 when it has none that can be trusted (a pipe, a device).
@@ -126,6 +129,19 @@ bool folder_exists(const char* path);
 // allows it. False when nothing was moved.
 bool replace_file(const char* from, const char* to);
 
+// Writing a file that replaces another in one step: the new bytes go to a partial file beside
+// the target, which takes the target's place only when all of them were written.
+//
+// create_partial_file creates TARGET.partial, else TARGET.partial2 up to TARGET.partial99, where
+// nothing stands (create_new_host_file): what stands at such a name (a leftover of a writer that
+// was killed, or a link) is neither followed, nor emptied, nor removed. Its name goes into
+// `partial` (of HOST_PATH_CHARS). Null when none could be created.
+HostFile* create_partial_file(const char* target, char* partial);
+
+// Ends a partial file once it is closed: when `written`, puts it in place of `target`
+// (replace_file); otherwise, or when that fails, removes it. True when it took the target's place.
+bool finish_partial_file(const char* partial, const char* target, bool written);
+
 // Deletes a file; false when it could not be deleted.
 bool remove_host_file(const char* path);
 
@@ -149,6 +165,9 @@ bool same_existing_file(const char* a, const char* b);
 // A block of `size` bytes from the host's heap, or null; released with host_release.
 void* host_allocate(size_t size);
 void host_release(void* block);
+
+// `count` records of `size` bytes each from host_allocate, all zero; null when memory is short.
+void* host_allocate_zeroed(size_t count, size_t size);
 
 // Bytes appended one run after another to a block on the host's heap, which grows as needed.
 // All zero when empty; its owner releases `bytes` with host_release.

@@ -68,7 +68,7 @@ HostFile* open_host_file(const char* path)
         close(descriptor);
         return nullptr;
     }
-    return new_host_file(descriptor, false);
+    return new_host_file(descriptor, false, path);
 }
 
 HostFile* create_host_file(const char* path)
@@ -78,7 +78,7 @@ HostFile* create_host_file(const char* path)
     if (host == nullptr)
         return nullptr;
     int descriptor = open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return descriptor < 0 ? nullptr : new_host_file(descriptor, true);
+    return descriptor < 0 ? nullptr : new_host_file(descriptor, true, path);
 }
 
 // Only a file or a link is removed: a pipe, a socket or a device stays, and is refused.
@@ -112,7 +112,10 @@ HostFile* create_new_host_file(const char* path, bool* exists)
         *exists = errno == EEXIST;
         return nullptr;
     }
-    return new_host_file(descriptor, true);
+    HostFile* file = new_host_file(descriptor, true, path);
+    if (file == nullptr)
+        unlink(host);  // made just now, and given to nobody
+    return file;
 }
 
 int64_t host_file_size(HostFile* file)
@@ -226,6 +229,9 @@ bool get_file_identity(const char* path, FileIdentity* identity)
     return true;
 }
 
-void* host_allocate(size_t size) { return std::malloc(size); }
+void* host_allocate(size_t size)
+{
+    return host_allocation_refused() ? nullptr : std::malloc(size);
+}
 
 void host_release(void* block) { std::free(block); }

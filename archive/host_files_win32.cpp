@@ -85,10 +85,10 @@ HostEntry host_entry_of(uint32_t attributes)
     return folder ? HOST_FOLDER : HOST_FILE;
 }
 
-// A HostFile around a handle that CreateFileA gave, or null: for no handle, and for one that is
-// not a disk file (a device or a pipe that its name does not betray, such as Wine's
+// A HostFile around a handle that CreateFileA gave for `path`, or null: for no handle, and for
+// one that is not a disk file (a device or a pipe that its name does not betray, such as Wine's
 // Z:\dev\null), which is closed unused.
-static HostFile* disk_file(HANDLE handle, bool writing)
+static HostFile* disk_file(HANDLE handle, bool writing, const char* path)
 {
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
@@ -96,7 +96,7 @@ static HostFile* disk_file(HANDLE handle, bool writing)
         CloseHandle(handle);
         return nullptr;
     }
-    return new_host_file(reinterpret_cast<intptr_t>(handle), writing);
+    return new_host_file(reinterpret_cast<intptr_t>(handle), writing, path);
 }
 
 HostFile* open_host_file(const char* path)
@@ -105,7 +105,7 @@ HostFile* open_host_file(const char* path)
         return nullptr;
     HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return disk_file(handle, false);
+    return disk_file(handle, false, path);
 }
 
 // CREATE_ALWAYS empties an existing file.
@@ -115,7 +115,7 @@ HostFile* create_host_file(const char* path)
         return nullptr;
     HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    return disk_file(handle, true);
+    return disk_file(handle, true, path);
 }
 
 // A file or a link to a file in the new file's place is deleted (DeleteFileA deletes the link,
@@ -156,7 +156,10 @@ HostFile* create_new_host_file(const char* path, bool* exists)
     if (handle == INVALID_HANDLE_VALUE)
         *exists = GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS ||
                   GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-    return disk_file(handle, true);
+    HostFile* file = disk_file(handle, true, path);
+    if (file == nullptr && handle != INVALID_HANDLE_VALUE)
+        DeleteFileA(path);  // made just now, and given to nobody
+    return file;
 }
 
 bool is_host_link(const char* path)
@@ -203,7 +206,10 @@ bool get_file_identity(const char* path, FileIdentity* identity)
     return true;
 }
 
-void* host_allocate(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+void* host_allocate(size_t size)
+{
+    return host_allocation_refused() ? nullptr : HeapAlloc(GetProcessHeap(), 0, size);
+}
 
 void host_release(void* block)
 {

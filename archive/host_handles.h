@@ -17,9 +17,26 @@ bool write_handle(intptr_t handle, const uint8_t* bytes, size_t size);
 // Closes the handle; false when the host reported a failure.
 bool close_handle(intptr_t handle);
 
-// A new HostFile record around an open handle, or null (the handle is then closed).
+// A new HostFile record around a handle opened at `path`, or null (the handle is then closed).
 struct HostFile;
-HostFile* new_host_file(intptr_t handle, bool writing);
+HostFile* new_host_file(intptr_t handle, bool writing, const char* path);
+
+// For the tests only: from now on the library's allocations (host_allocate) are counted, and the
+// `failing`-th of them (1 the next one, 0 none) is refused as by a heap that has run out.
+void fail_host_allocation(unsigned long failing);
+
+// The allocations counted since the last fail_host_allocation.
+unsigned long counted_host_allocations();
+
+// Counts an allocation; true when it is the one to refuse. Each host's host_allocate asks first.
+bool host_allocation_refused();
+
+// For the tests only: every file opened from now on at `path` (as the library spells it) gives
+// out after `bytes` bytes, as a disk with a bad sector or a lost share does: its reads in order
+// (read_host_file) fail once that many bytes have been read, and its writes once that many have
+// been written, the bytes within them landing. A null `path` ends it; until then the caller keeps
+// `path`.
+void fail_host_file_after(const char* path, int64_t bytes);
 
 #ifdef _WIN32
 // True when `path` reaches a device on Windows rather than a file or folder: a name of it is one

@@ -12,6 +12,8 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include "archive/host_files.h"
+
 // pthreads rather than std::thread, which throws where a thread cannot be started.
 struct HostThread {
     pthread_t thread;
@@ -36,11 +38,12 @@ static void* run_thread(void* argument)
 
 HostThread* start_host_thread(HostThreadBody body, void* context)
 {
-    HostThread* thread = new (std::nothrow) HostThread{pthread_t(), body, context};
+    HostThread* thread = static_cast<HostThread*>(host_allocate(sizeof(HostThread)));
     if (thread == nullptr)
         return nullptr;
+    *thread = HostThread{pthread_t(), body, context};
     if (pthread_create(&thread->thread, nullptr, run_thread, thread) != 0) {
-        delete thread;
+        host_release(thread);
         return nullptr;
     }
     return thread;
@@ -49,7 +52,7 @@ HostThread* start_host_thread(HostThreadBody body, void* context)
 void join_host_thread(HostThread* thread)
 {
     pthread_join(thread->thread, nullptr);
-    delete thread;
+    host_release(thread);
 }
 
 // A count that a waiting thread may poll for a while before it sleeps. `sleepers` counts the
@@ -66,16 +69,21 @@ enum { SEMAPHORE_POLLS = 4000 };  // some tens of microseconds
 
 HostSemaphore* new_host_semaphore(int count, bool polling)
 {
-    HostSemaphore* semaphore = new (std::nothrow) HostSemaphore;
-    if (semaphore != nullptr) {
-        semaphore->count = count;
-        semaphore->sleepers = 0;
-        semaphore->polls = polling ? SEMAPHORE_POLLS : 0;
-    }
+    void* memory = host_allocate(sizeof(HostSemaphore));
+    if (memory == nullptr)
+        return nullptr;
+    HostSemaphore* semaphore = new (memory) HostSemaphore;
+    semaphore->count = count;
+    semaphore->sleepers = 0;
+    semaphore->polls = polling ? SEMAPHORE_POLLS : 0;
     return semaphore;
 }
 
-void free_host_semaphore(HostSemaphore* semaphore) { delete semaphore; }
+void free_host_semaphore(HostSemaphore* semaphore)
+{
+    semaphore->~HostSemaphore();
+    host_release(semaphore);
+}
 
 // Takes 1 from the count if it is above 0.
 static bool take_one(HostSemaphore* semaphore)
@@ -118,9 +126,17 @@ struct HostLock {
     std::mutex mutex;
 };
 
-HostLock* new_host_lock() { return new (std::nothrow) HostLock; }
+HostLock* new_host_lock()
+{
+    void* memory = host_allocate(sizeof(HostLock));
+    return memory != nullptr ? new (memory) HostLock : nullptr;
+}
 
-void free_host_lock(HostLock* lock) { delete lock; }
+void free_host_lock(HostLock* lock)
+{
+    lock->~HostLock();
+    host_release(lock);
+}
 
 void lock_host_lock(HostLock* lock) { lock->mutex.lock(); }
 

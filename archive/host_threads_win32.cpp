@@ -3,10 +3,10 @@
 
 #include "archive/host_threads.h"
 
-#include <new>
-
 #include <process.h>
 #include <windows.h>
+
+#include "archive/host_files.h"
 
 struct HostThread {
     HANDLE handle;
@@ -24,12 +24,13 @@ static unsigned __stdcall run_thread(void* argument)
 
 HostThread* start_host_thread(HostThreadBody body, void* context)
 {
-    HostThread* thread = new (std::nothrow) HostThread{nullptr, body, context};
+    HostThread* thread = static_cast<HostThread*>(host_allocate(sizeof(HostThread)));
     if (thread == nullptr)
         return nullptr;
+    *thread = HostThread{nullptr, body, context};
     uintptr_t handle = _beginthreadex(nullptr, 0, run_thread, thread, 0, nullptr);
     if (handle == 0) {
-        delete thread;
+        host_release(thread);
         return nullptr;
     }
     thread->handle = reinterpret_cast<HANDLE>(handle);
@@ -40,7 +41,7 @@ void join_host_thread(HostThread* thread)
 {
     WaitForSingleObject(thread->handle, INFINITE);
     CloseHandle(thread->handle);
-    delete thread;
+    host_release(thread);
 }
 
 HostSemaphore* new_host_semaphore(int count, bool)
@@ -70,7 +71,7 @@ struct HostLock {
 
 HostLock* new_host_lock()
 {
-    HostLock* lock = new (std::nothrow) HostLock;
+    HostLock* lock = static_cast<HostLock*>(host_allocate(sizeof(HostLock)));
     if (lock == nullptr)
         return nullptr;
     InitializeCriticalSection(&lock->section);
@@ -80,7 +81,7 @@ HostLock* new_host_lock()
 void free_host_lock(HostLock* lock)
 {
     DeleteCriticalSection(&lock->section);
-    delete lock;
+    host_release(lock);
 }
 
 void lock_host_lock(HostLock* lock) { EnterCriticalSection(&lock->section); }

@@ -6,10 +6,15 @@
 // The codec reads its input from a source and writes its output to a sink, a block at a time;
 // it opens and holds no file of its own.
 //
-// The window and the encoder's search tree live in an encoder record. The process has one, which
-// lives as long as the process: setup and a one-thread pack code one entry at a time with it, the
-// decoder shares its window, and the window's bytes carry over from entry to entry. A pack on
-// several threads gives each of its workers a further encoder of its own.
+// The codec's state is the process's window: 4096 bytes, all zero when the process starts, that
+// carry over from entry to entry and from encoding to decoding (an entry decoded leaves the window
+// as encoding it does). lzss_encode_entry and lzss_decode_entry code with it.
+//
+// Around it each direction has a record of its own, made by the caller: an encoder (its window,
+// search tree and input block) and a decoder (its window and output block). The process keeps one
+// of each for the two calls above, each taking the process's window at an entry's start and giving
+// it back at its end, so that a program that only decodes (setup) holds no encoder. A pack on
+// several threads gives each of its workers an encoder of its own.
 
 #pragma once
 
@@ -49,14 +54,15 @@ struct LzSource {
 // Returns the number of bytes read.
 int64_t lzss_encode_entry(LzSource input, BitStream* stream);
 
-// Reads one entry from `stream` and hands its bytes to `output`, a block at a time. Returns their
-// number.
+// Reads one entry from `stream` and hands its bytes to `output`, a block at a time, with the
+// process's decoder. Returns their number.
 int64_t lzss_decode_entry(BitStream* stream, LzSink output);
+
+// The process's window: LZ_WINDOW_BYTES bytes, read and written between entries.
+uint8_t* lzss_process_window();
 
 // One encoder's window, search tree and input block.
 struct LzEncoder;
-
-LzEncoder* lzss_process_encoder();
 
 // A new encoder with an all-zero window, or null when memory is short.
 LzEncoder* lzss_new_encoder();
@@ -69,6 +75,16 @@ int64_t lzss_encode_entry_with(LzEncoder* encoder, LzSource input, BitStream* st
 // The 4096 bytes of an encoder's window, copied out or in.
 void lzss_get_window(const LzEncoder* encoder, uint8_t* window);
 void lzss_set_window(LzEncoder* encoder, const uint8_t* window);
+
+// One decoder's window and output block (about 74 KB).
+struct LzDecoder;
+
+// A new decoder with an all-zero window, or null when memory is short.
+LzDecoder* lzss_new_decoder();
+void lzss_free_decoder(LzDecoder* decoder);
+
+// lzss_decode_entry with the given decoder, from and into its own window.
+int64_t lzss_decode_entry_with(LzDecoder* decoder, BitStream* stream, LzSink output);
 
 // Puts the process's window back into the state of a freshly started process (all zero). The
 // encoder's choice between equally good matches near the end of an input depends on it, so a

@@ -1,25 +1,29 @@
-// lzss_decoder.cpp -- the LZSS decoder: one entry of a bit stream, out to a sink.
+// lzss_decoder.cpp -- the LZSS decoders, the process's and any others, and the decoding of one
+// entry of a bit stream, out to a sink. The process's decoder holds the process's window.
 //
-// The decoder shares the window of the process's encoder, but does not store into it byte by
-// byte. It decodes into `lz_output`, whose first 4096 bytes are a copy of the window turned so
-// that the window byte just before the entry's first position comes last (load_history), and
-// whose decoded bytes follow them; so the window byte at position p is the output byte `distance`
-// places back, distance being the number of positions from p up to the current one, and a pair
-// is a copy from that far back, overlapping its own output as the window does. When the block
-// after the copy is full, its bytes go to the sink and its last 4096 move to the front
-// (write_output). At the entry's end the last 4096 bytes go back into the window in window order,
-// with the copy of its first 16 (store_history): the window then holds what the encoder's holds
-// after the same entry.
+// A decoder does not store into its window byte by byte. It decodes into its `output`, whose
+// first 4096 bytes are a copy of the window turned so that the window byte just before the entry's
+// first position comes last (load_history), and whose decoded bytes follow them; so the window
+// byte at position p is the output byte `distance` places back, distance being the number of
+// positions from p up to the current one, and a pair is a copy from that far back, overlapping its
+// own output as the window does. When the block after the copy is full, its bytes go to the sink
+// and its last 4096 move to the front (write_output). At the entry's end the last 4096 bytes go
+// back into the window in window order (store_history): the window then holds what an encoder's
+// holds after the same entry.
 
 #include "archive/lzss_internal.h"
 
 #include <cstring>
 
+#include "archive/host_files.h"
+
 enum {
     // The decoder reads this many tokens after one refill, without looking at the bit count.
     LZ_TOKENS_PER_REFILL = BITS_REFILL_MIN / LZ_PAIR_BITS,
-    // copy_match copies in steps of 8 bytes and may write this many bytes past a match.
-    LZ_COPY_OVERRUN = 7,
+    // copy_match may write this many bytes past a match's end: a match 17 or more bytes back is
+    // copied as 17 bytes whatever its length (2 to 17), one nearer in steps of 8 bytes (up to 24
+    // for a match of 17).
+    LZ_COPY_OVERRUN = LZ_MAX_MATCH - LZ_MIN_MATCH,
     // What the decoder may write past its block: it checks for a full block before each group
     // of tokens.
     LZ_OUTPUT_SLACK = LZ_TOKENS_PER_REFILL * LZ_MAX_MATCH + LZ_COPY_OVERRUN,
@@ -27,66 +31,86 @@ enum {
 
 static_assert(LZ_TOKENS_PER_REFILL == 3 && LZ_TOKENS_PER_REFILL * LZ_PAIR_BITS <= BITS_REFILL_MIN,
               "one refill holds three whole tokens");
-static_assert((LZ_MAX_MATCH + 7) / 8 * 8 - LZ_MAX_MATCH <= LZ_COPY_OVERRUN,
-              "an 8-byte step copy of the longest match stays within the overrun");
+static_assert((LZ_MAX_MATCH + 7) / 8 * 8 - LZ_MAX_MATCH <= LZ_COPY_OVERRUN &&
+                  (LZ_MIN_MATCH + 7) / 8 * 8 - LZ_MIN_MATCH <= LZ_COPY_OVERRUN,
+              "an 8-byte step copy of any match stays within the overrun");
 
-// The decoder's output: a copy of the window, then the bytes decoded since the last hand-over to
-// the sink, then room for the tokens decoded after the block is full and for a copy's overrun.
-static uint8_t lz_output[LZ_WINDOW_BYTES + LZ_BLOCK_BYTES + LZ_OUTPUT_SLACK];
-static uint8_t* const lz_output_start = lz_output + LZ_WINDOW_BYTES;
+// One decoder: its window, and its output: a copy of the window, then the bytes decoded since
+// the last hand-over to the sink, then room for the tokens decoded after the block is full and
+// for a copy's overrun.
+struct LzDecoder {
+    uint8_t window[LZ_WINDOW_BYTES];
+    uint8_t output[LZ_WINDOW_BYTES + LZ_BLOCK_BYTES + LZ_OUTPUT_SLACK];
+};
+
+// The process's decoder, whose window is the process's window.
+static LzDecoder lz_process_decoder;
+
+uint8_t* lzss_process_window() { return lz_process_decoder.window; }
+
+void lzss_reset_window() { std::memset(lz_process_decoder.window, 0, LZ_WINDOW_BYTES); }
+
+LzDecoder* lzss_new_decoder()
+{
+    LzDecoder* decoder = static_cast<LzDecoder*>(host_allocate(sizeof(LzDecoder)));
+    if (decoder != nullptr)
+        std::memset(decoder->window, 0, sizeof decoder->window);
+    return decoder;
+}
+
+void lzss_free_decoder(LzDecoder* decoder) { host_release(decoder); }
 
 // Puts the window, from `position` on, in front of the decoder's output, so that the byte
 // `distance` places before the next output byte is the window byte `distance` places before
 // `position` (distance 1 to 4096).
-static void load_history(int32_t position)
+static void load_history(LzDecoder* decoder, int32_t position)
 {
-    const uint8_t* window = lzss_process_encoder()->window;
     size_t tail = LZ_WINDOW_BYTES - position;
-    std::memcpy(lz_output, window + position, tail);
-    std::memcpy(lz_output + tail, window, position);
+    std::memcpy(decoder->output, decoder->window + position, tail);
+    std::memcpy(decoder->output + tail, decoder->window, position);
 }
 
 // The reverse of load_history: the 4096 bytes before `out` go back into the window, the last of
 // them just before `position`.
-static void store_history(const uint8_t* out, int32_t position)
+static void store_history(LzDecoder* decoder, const uint8_t* out, int32_t position)
 {
-    uint8_t* window = lzss_process_encoder()->window;
     size_t tail = LZ_WINDOW_BYTES - position;
-    std::memcpy(window + position, out - LZ_WINDOW_BYTES, tail);
-    std::memcpy(window, out - position, position);
-    std::memcpy(window + LZ_WINDOW_BYTES, window, LZ_WRAP_COPY_BYTES);
+    std::memcpy(decoder->window + position, out - LZ_WINDOW_BYTES, tail);
+    std::memcpy(decoder->window, out - position, position);
 }
 
-// What the decoder works with from token to token. lzss_decode_entry keeps it in a local
+// What the decoder works with from token to token. lzss_decode_entry_with keeps it in a local
 // variable, where the compiler can hold it in registers; in the BitStream it would have to be
 // reloaded after every output byte, which might have been stored over it.
-struct Decoder {
-    BitReader reader;    // the stream's, taken for the entry and given back at its end
-    uint8_t* out;        // the next output byte
-    int32_t out_origin;  // the window position of lz_output_start
+struct Decoding {
+    BitReader reader;       // the stream's, taken for the entry and given back at its end
+    uint8_t* out;           // the next output byte
+    uint8_t* output_start;  // the decoder's output behind its copy of the window
+    int32_t out_origin;     // the window position of output_start
 };
 
 // The window position of the next output byte.
-static int32_t out_position(const Decoder& decoder)
+static int32_t out_position(const Decoding& decoder)
 {
-    int32_t offset = static_cast<int32_t>(decoder.out - lz_output_start);
+    int32_t offset = static_cast<int32_t>(decoder.out - decoder.output_start);
     return (decoder.out_origin + offset) & LZ_WINDOW_MASK;
 }
 
-// Hands the decoded bytes to the sink and moves the last 4096 of them in front of
-// lz_output_start again. False when the sink failed.
-static bool write_output(Decoder* decoder, const LzSink& output, int64_t* written)
+// Hands the decoded bytes to the sink and moves the last 4096 of them in front of output_start
+// again. False when the sink failed.
+static bool write_output(Decoding* decoder, const LzSink& output, int64_t* written)
 {
-    size_t size = static_cast<size_t>(decoder->out - lz_output_start);
-    bool ok = output.write(output.context, lz_output_start, size);
+    size_t size = static_cast<size_t>(decoder->out - decoder->output_start);
+    bool ok = output.write(output.context, decoder->output_start, size);
     *written += static_cast<int64_t>(size);
     decoder->out_origin = out_position(*decoder);
-    std::memmove(lz_output, decoder->out - LZ_WINDOW_BYTES, LZ_WINDOW_BYTES);
-    decoder->out = lz_output_start;
+    std::memmove(decoder->output_start - LZ_WINDOW_BYTES, decoder->out - LZ_WINDOW_BYTES,
+                 LZ_WINDOW_BYTES);
+    decoder->out = decoder->output_start;
     return ok;
 }
 
-static void drop_bits(Decoder* decoder, int count)
+static void drop_bits(Decoding* decoder, int count)
 {
     decoder->reader.bits <<= count;
     decoder->reader.count -= count;
@@ -94,7 +118,7 @@ static void drop_bits(Decoder* decoder, int count)
 
 // Copies `length` bytes from `distance` bytes back, as the window does it: byte by byte, so a
 // match that overlaps its own output repeats it. The copy may write up to LZ_COPY_OVERRUN bytes
-// past `length`; what follows overwrites them.
+// past `length` (see there); what follows overwrites them.
 static inline uint8_t* copy_match(uint8_t* out, int distance, int length)
 {
     const uint8_t* from = out - distance;
@@ -115,7 +139,7 @@ static inline uint8_t* copy_match(uint8_t* out, int distance, int length)
 
 // Carries out a pair: copies `length` bytes from window position `position`. Returns the next
 // output byte.
-static inline uint8_t* copy_pair(const Decoder& decoder, int32_t position, int length)
+static inline uint8_t* copy_pair(const Decoding& decoder, int32_t position, int length)
 {
     int distance = ((out_position(decoder) - position - 1) & LZ_WINDOW_MASK) + 1;
     return copy_match(decoder.out, distance, length);
@@ -124,7 +148,7 @@ static inline uint8_t* copy_pair(const Decoder& decoder, int32_t position, int l
 // Decodes the token at the top of the bits and takes its bits from the count. False for the end
 // marker. Where fewer than 17 bits are held the token is read as if zeros followed them, and a
 // count below 0 tells that it needed bits the stream does not have.
-static inline bool decode_token(Decoder* decoder)
+static inline bool decode_token(Decoding* decoder)
 {
     uint64_t bits = decoder->reader.bits;
     if ((bits >> 63) != 0) {
@@ -143,13 +167,18 @@ static inline bool decode_token(Decoder* decoder)
     return true;
 }
 
-
 int64_t lzss_decode_entry(BitStream* stream, LzSink output)
 {
+    return lzss_decode_entry_with(&lz_process_decoder, stream, output);
+}
+
+int64_t lzss_decode_entry_with(LzDecoder* lz, BitStream* stream, LzSink output)
+{
     const int32_t first_position = 1;
-    load_history(first_position);
-    Decoder decoder = {stream->reader, lz_output_start, first_position};
-    const uint8_t* const block_end = lz_output_start + LZ_BLOCK_BYTES;
+    load_history(lz, first_position);
+    uint8_t* const output_start = lz->output + LZ_WINDOW_BYTES;
+    Decoding decoder = {stream->reader, output_start, output_start, first_position};
+    const uint8_t* const block_end = output_start + LZ_BLOCK_BYTES;
     int64_t written = 0;
     int64_t result = 0;
     for (;;) {
@@ -179,8 +208,8 @@ int64_t lzss_decode_entry(BitStream* stream, LzSink output)
     }
     stream->reader = decoder.reader;
     // The bytes decoded before a damaged end go out too; the damage is what gets reported.
-    store_history(decoder.out, out_position(decoder));
-    if (result != LZ_FILE_FAILED && decoder.out != lz_output_start &&
+    store_history(lz, decoder.out, out_position(decoder));
+    if (result != LZ_FILE_FAILED && decoder.out != output_start &&
         !write_output(&decoder, output, &written) && result == 0)
         result = LZ_FILE_FAILED;
     return result < 0 ? result : written;

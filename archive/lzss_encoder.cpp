@@ -18,11 +18,8 @@
 
 #include "archive/host_files.h"
 
-// The process's encoder: setup and a one-thread pack code with it, and the decoder shares its
-// window.
+// The process's encoder: a one-thread pack codes with it, from and into the process's window.
 static LzEncoder lz_process;
-
-LzEncoder* lzss_process_encoder() { return &lz_process; }
 
 LzEncoder* lzss_new_encoder()
 {
@@ -44,8 +41,6 @@ void lzss_set_window(LzEncoder* lz, const uint8_t* window)
     std::memcpy(lz->window, window, LZ_WINDOW_BYTES);
     std::memcpy(lz->window + LZ_WINDOW_BYTES, window, LZ_WRAP_COPY_BYTES);
 }
-
-void lzss_reset_window() { std::memset(lz_process.window, 0, sizeof lz_process.window); }
 
 // The encoder's input, read a block at a time into the encoder's input block.
 struct InputBlock {
@@ -153,7 +148,10 @@ static int code_run(Coding* coding, int* visited)
 
 int64_t lzss_encode_entry(LzSource input, BitStream* stream)
 {
-    return lzss_encode_entry_with(lzss_process_encoder(), input, stream);
+    lzss_set_window(&lz_process, lzss_process_window());
+    int64_t result = lzss_encode_entry_with(&lz_process, input, stream);
+    lzss_get_window(&lz_process, lzss_process_window());
+    return result;
 }
 
 int64_t lzss_encode_entry_with(LzEncoder* lz, LzSource source, BitStream* stream)

@@ -7,8 +7,7 @@
 //
 // An encoder's `window` holds the 4096 window bytes and, behind them, a copy of the first 16, so
 // that the 17 bytes of any node can be read without wrapping. Every store goes through
-// store_window_byte or lzss_set_window, or (the decoder, into the process's window) copies the
-// first 16 bytes behind the window itself; each keeps the copy.
+// store_window_byte or lzss_set_window, which keep the copy.
 
 #pragma once
 

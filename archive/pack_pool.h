@@ -24,7 +24,6 @@ enum {
     PACK_CHUNKS = PACK_BUFFER_BYTES / PACK_CHUNK_BYTES,  // 64
     PACK_HEAD_RESERVE = 1,   // chunks only the entry being committed may take
     PACK_RING = 128,         // entries between the list and the archive, at most
-    PACK_PATH_CHARS = 1024,  // the longest path an entry keeps (the tool's path buffer)
 };
 
 static_assert(PACK_CHUNKS > PACK_HEAD_RESERVE, "entries ahead of the head get chunks too");
@@ -36,14 +35,21 @@ struct PackChunk {
 };
 
 // One entry on its way from the list to the archive. The dispatcher fills it; the worker that
-// takes it codes it; the committer empties it. Each hands it on through a semaphore.
+// takes it codes it; the committer empties it. Each hands it on through a semaphore, which orders
+// the writes before the hand-over ahead of the reads after it:
+// - the dispatcher (the calling thread) writes the fields down to `index` and posts `jobs_ready`;
+// - a worker takes the job's index (next_take, under the lock), reads them, and writes
+//   `window_after`, `byte_count`, `tail` and `tail_bits` before it sets `finished` under the lock
+//   and posts `ready`;
+// - the committer (the calling thread again) reads those once it has taken the `ready` that
+//   follows `finished`; a job it codes itself (in order, or failed) no worker ever takes.
 struct PackJob {
-    char path[PACK_PATH_CHARS];
+    char* path;           // the pool's `path_chars` bytes for it, as long as the session's buffer
     HostFile* input;      // closed by the worker, or after the pool has stopped
     int failure;          // an ArchiveResult found before coding: no worker takes the job
     bool in_order;        // not opened ahead: the committer codes it when its turn comes
-    uint8_t seed[LZ_WINDOW_BYTES];
-    uint8_t window_after[LZ_WINDOW_BYTES];
+    uint8_t seed[LZ_WINDOW_BYTES];          // the window the worker starts from
+    uint8_t window_after[LZ_WINDOW_BYTES];  // the worker's, or the committer's for in_order
     int64_t byte_count;   // the encoder's result
     uint32_t tail;        // the entry's last bits, not a whole byte
     int tail_bits;
@@ -70,6 +76,8 @@ struct PackWorker {
 struct PackPool {
     int worker_count;
     PackJob* jobs;        // PACK_RING, entry k at k % PACK_RING
+    char* paths;          // PACK_RING paths of `path_chars` bytes, one for each job
+    size_t path_chars;
     PackWorker* workers;
     PackChunk chunks[PACK_CHUNKS];
     uint8_t* chunk_memory;
@@ -112,7 +120,7 @@ void advance_head(PackPool* pool);
 
 // Everything but the threads, for up to `threads` workers. False when not even one worker's
 // memory, or the pool's own, could be had.
-bool set_up_pool(PackPool* pool, int threads);
+bool set_up_pool(PackPool* pool, int threads, size_t path_chars);
 
 // Starts as many workers as the host lets it, up to `worker_count`; false when none started.
 bool start_workers(PackPool* pool);

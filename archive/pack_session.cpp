@@ -17,43 +17,6 @@ int archive_result_of_encoding(int64_t codec_result)
     return codec_result < 0 ? ARCHIVE_ENCODE_FAILED : ARCHIVE_OK;
 }
 
-// `text` with `suffix` behind it, into `dest` of HOST_PATH_CHARS; false when it does not fit.
-static bool join_suffix(char* dest, const char* text, const char* suffix)
-{
-    size_t length = std::strlen(text), suffix_length = std::strlen(suffix);
-    if (length + suffix_length >= HOST_PATH_CHARS)
-        return false;
-    std::memcpy(dest, text, length);
-    std::memcpy(dest + length, suffix, suffix_length + 1);
-    return true;
-}
-
-enum { PACK_TEMPORARY_NAMES = 100 };
-
-// Creates the archive's temporary beside its target, with a name that nothing has: NAME.partial,
-// else NAME.partial2 up to NAME.partial99. What stands at such a name (a leftover of a pack that
-// was killed, or a link) is neither followed, nor emptied, nor removed. True with the session's
-// archive open and its name in `temporary_path`.
-static bool create_temporary(PackSession* session)
-{
-    for (int n = 1; n < PACK_TEMPORARY_NAMES; n++) {
-        char suffix[16] = ".partial";
-        if (n > 1) {
-            suffix[8] = n >= 10 ? static_cast<char>('0' + n / 10) : static_cast<char>('0' + n);
-            suffix[9] = n >= 10 ? static_cast<char>('0' + n % 10) : '\0';
-        }
-        if (!join_suffix(session->temporary_path, session->target, suffix))
-            return false;
-        bool exists = false;
-        session->archive = bits_open_new_writer(session->temporary_path, &exists);
-        if (session->archive != nullptr)
-            return true;
-        if (!exists)
-            return false;
-    }
-    return false;
-}
-
 // Fills in a new session and opens its list and archive; ARCHIVE_OK or the failure.
 static int start_pack_session(PackSession* session, const char* list_path,
                               const char* archive_path)
@@ -68,7 +31,8 @@ static int start_pack_session(PackSession* session, const char* list_path,
     if (same_existing_file(list_path, archive_path))
         result = ARCHIVE_SELF_REFERENCE;
     else if (!replacement_target(archive_path, session->target, sizeof session->target) ||
-             !create_temporary(session))
+             (session->archive = bits_open_partial_writer(session->target,
+                                                          session->temporary_path)) == nullptr)
         result = ARCHIVE_PACK_OPEN_FAILED;
     if (result != ARCHIVE_OK)
         close_host_file(session->list);
@@ -108,6 +72,10 @@ int next_pack_entry(PackSession* session)
         return 1;
     if (line != LIST_NAME)
         return list_line_failure(line, ARCHIVE_PACK_OPEN_FAILED);
+    // What unpack would refuse to extract is not packed either: a name that leads outside the
+    // folder would take a file from elsewhere.
+    if (!is_safe_entry_name(path + session->directory_length))
+        return ARCHIVE_UNSAFE_NAME;
     if (same_existing_file(path, session->archive_path) ||
         same_existing_file(path, session->temporary_path))
         return ARCHIVE_SELF_REFERENCE;
@@ -136,10 +104,9 @@ int64_t close_pack_session(PackSession* session, int result)
     bool closed = bits_close_writer(session->archive) == 0;
     if (result == ARCHIVE_OK && !closed)
         result = ARCHIVE_CLOSE_FAILED;
-    if (result == ARCHIVE_OK && !replace_file(session->temporary_path, session->target))
+    if (!finish_partial_file(session->temporary_path, session->target, result == ARCHIVE_OK) &&
+        result == ARCHIVE_OK)
         result = ARCHIVE_CLOSE_FAILED;
-    if (result != ARCHIVE_OK)
-        remove_host_file(session->temporary_path);
     int64_t total = session->total;
     host_release(session);
     return result == ARCHIVE_OK ? total : result;

@@ -4,7 +4,6 @@
 // the pool. The host may give fewer workers than asked, down to none.
 
 #include <cstring>
-#include <new>
 
 #include "archive/archive_session.h"
 #include "archive/pack_pool.h"
@@ -68,12 +67,13 @@ void free_pool(PackPool* pool)
         if (job->ready != nullptr)
             free_host_semaphore(job->ready);
     }
-    delete[] pool->jobs;
+    host_release(pool->jobs);
+    host_release(pool->paths);
     for (int i = 0; i < pool->worker_count && pool->workers != nullptr; i++) {
         lzss_free_encoder(pool->workers[i].encoder);
         host_release(pool->workers[i].stream);
     }
-    delete[] pool->workers;
+    host_release(pool->workers);
     host_release(pool->chunk_memory);
     if (pool->jobs_ready != nullptr)
         free_host_semaphore(pool->jobs_ready);
@@ -85,7 +85,8 @@ void free_pool(PackPool* pool)
 // got both.
 static void set_up_workers(PackPool* pool, int threads)
 {
-    pool->workers = new (std::nothrow) PackWorker[threads]();
+    pool->workers =
+        static_cast<PackWorker*>(host_allocate_zeroed(size_t(threads), sizeof(PackWorker)));
     if (pool->workers == nullptr)
         return;
     for (int i = 0; i < threads; i++) {
@@ -102,17 +103,22 @@ static void set_up_workers(PackPool* pool, int threads)
     }
 }
 
-bool set_up_pool(PackPool* pool, int threads)
+bool set_up_pool(PackPool* pool, int threads, size_t path_chars)
 {
     pool->jobs_ready = new_host_semaphore(0, false);
     pool->lock = new_host_lock();
     pool->chunk_memory = static_cast<uint8_t*>(host_allocate(size_t(PACK_BUFFER_BYTES)));
-    pool->jobs = new (std::nothrow) PackJob[PACK_RING]();
+    pool->jobs = static_cast<PackJob*>(host_allocate_zeroed(PACK_RING, sizeof(PackJob)));
+    pool->paths = path_chars <= SIZE_MAX / PACK_RING
+                      ? static_cast<char*>(host_allocate(PACK_RING * path_chars))
+                      : nullptr;
+    pool->path_chars = path_chars;
     if (pool->jobs_ready == nullptr || pool->lock == nullptr || pool->chunk_memory == nullptr ||
-        pool->jobs == nullptr)
+        pool->jobs == nullptr || pool->paths == nullptr)
         return false;
     set_up_chunks(pool);
     for (int i = 0; i < PACK_RING; i++) {
+        pool->jobs[i].path = pool->paths + size_t(i) * path_chars;
         pool->jobs[i].wake = new_host_semaphore(0, false);
         pool->jobs[i].ready = new_host_semaphore(0, false);
         if (pool->jobs[i].wake == nullptr || pool->jobs[i].ready == nullptr)

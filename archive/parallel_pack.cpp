@@ -24,7 +24,6 @@
 // another holds.
 
 #include <cstring>
-#include <new>
 
 #include "archive/archive_session.h"
 #include "archive/pack_pool.h"
@@ -82,7 +81,7 @@ static void dispatch_next(PackOrder* order)
         order->list_done = true;
         return;
     }
-    // The path fits: the path buffer is no larger (see pack_archive_threaded).
+    // The path fits: each job's path is as long as the session's buffer.
     const char* path = order->session->path_buffer;
     std::memcpy(job->path, path, std::strlen(path) + 1);
     job->input = nullptr;
@@ -112,11 +111,10 @@ static int code_in_order(PackOrder* order, PackJob* job)
     HostFile* input = open_pack_input(job->path);
     if (input == nullptr)
         return ARCHIVE_INPUT_OPEN_FAILED;
-    LzEncoder* process = lzss_process_encoder();
-    lzss_set_window(process, order->committed_window);
+    std::memcpy(lzss_process_window(), order->committed_window, LZ_WINDOW_BYTES);
     job->byte_count = lzss_encode_entry(pack_input_source(input), order->session->archive);
     close_host_file(input);
-    lzss_get_window(process, job->window_after);
+    std::memcpy(job->window_after, lzss_process_window(), LZ_WINDOW_BYTES);
     return archive_result_of_encoding(job->byte_count);
 }
 
@@ -170,9 +168,8 @@ static int commit_next(PackOrder* order)
 // Dispatches and commits every entry of the session; ARCHIVE_OK or the first failure.
 static int pack_in_order(PackOrder* order)
 {
-    LzEncoder* process = lzss_process_encoder();
-    lzss_get_window(process, order->seed);
-    lzss_get_window(process, order->committed_window);
+    std::memcpy(order->seed, lzss_process_window(), LZ_WINDOW_BYTES);
+    std::memcpy(order->committed_window, lzss_process_window(), LZ_WINDOW_BYTES);
     int result = ARCHIVE_OK;
     for (;;) {
         while (!order->list_done && !order->waiting_for_window &&
@@ -186,7 +183,7 @@ static int pack_in_order(PackOrder* order)
     }
     stop_workers(order->pool);
     // The process's window is left as one thread leaves it after the committed entries.
-    lzss_set_window(process, order->committed_window);
+    std::memcpy(lzss_process_window(), order->committed_window, LZ_WINDOW_BYTES);
     return result;
 }
 
@@ -194,13 +191,13 @@ int64_t pack_archive_threaded(int threads, char* path_buffer, size_t capacity,
                               const char* list_path, const char* archive_path, void* user_value,
                               ProgressCallback progress)
 {
-    if (threads <= 1 || capacity > PACK_PATH_CHARS)
+    if (threads <= 1)
         return pack_archive(path_buffer, capacity, list_path, archive_path, user_value,
                             progress);
     // Fewer threads than asked where the host has fewer to give, down to this one alone.
     PackPool pool = {};
-    PackOrder* order = new (std::nothrow) PackOrder();
-    bool pooled = order != nullptr && set_up_pool(&pool, threads) && start_workers(&pool);
+    PackOrder* order = static_cast<PackOrder*>(host_allocate_zeroed(1, sizeof(PackOrder)));
+    bool pooled = order != nullptr && set_up_pool(&pool, threads, capacity) && start_workers(&pool);
     int opened = ARCHIVE_OK;
     PackSession* session = open_pack_session(path_buffer, capacity, list_path, archive_path,
                                              user_value, progress, &opened);
@@ -214,6 +211,6 @@ int64_t pack_archive_threaded(int threads, char* path_buffer, size_t capacity,
     }
     stop_workers(&pool);
     free_pool(&pool);
-    delete order;
+    host_release(order);
     return result;
 }

@@ -80,7 +80,9 @@ static int create_entry_file(char* path, size_t directory_length, HostFile** out
     return *output != nullptr ? ARCHIVE_OK : ARCHIVE_CREATE_FAILED;
 }
 
-int next_unpack_entry(UnpackSession* session, HostFile** output)
+// Puts the next entry's path in the path buffer and creates its file. ARCHIVE_OK with `*output`
+// open, 1 when no entry is left, or the failure.
+static int next_unpack_entry(UnpackSession* session, HostFile** output)
 {
     if (session->next_name >= session->names.used)
         return 1;
@@ -95,7 +97,9 @@ int next_unpack_entry(UnpackSession* session, HostFile** output)
     return create_entry_file(session->path_buffer, session->directory_length, output);
 }
 
-int finish_unpack_entry(UnpackSession* session, HostFile* output, int64_t codec_result)
+// Closes the entry's output and, when `codec_result` is a byte count, reports it. ARCHIVE_OK, or
+// the failure of the entry.
+static int finish_unpack_entry(UnpackSession* session, HostFile* output, int64_t codec_result)
 {
     bool closed = close_host_file(output);
     int result = archive_result_of_decoding(codec_result);

@@ -24,8 +24,8 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${TRV_WINE_ROOT}/wine-exec)
 # RTTI, unwind tables or guarded statics. The 32-bit build runs on every Windows of the 95
 # family, so it is code for the 386 without any floating point (a 386 may have no
 # coprocessor); the 64-bit build keeps the compiler's defaults for its processor. A section per
-# function lets the link drop what setup does not call, such as the encoder. (Not one per object:
-# MinGW's GCC then puts zeroed data into .data, 300 KB of the decoder's window in the file.)
+# function lets the link drop what setup does not call. (Not one per object: MinGW's GCC then
+# puts zeroed data into .data, the decoder's 74 KB of window and output block in the file.)
 set(TRV_SETUP_COMPILE_OPTIONS -ffreestanding -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -fno-threadsafe-statics -ffunction-sections)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")

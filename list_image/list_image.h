@@ -3,8 +3,9 @@
 //
 // An image is a 268-byte header followed by `count` entries of 260 bytes, all integers 32-bit
 // signed little-endian. Only a well-formed image is ever kept in a slot, so the readers below may
-// walk `count` entries without further checks. Standard library only: the same code runs in
-// setup, in the listimage tool and under the fuzzers.
+// walk `count` entries without further checks. No more of the C library than the memory routines
+// setup's own runtime gives: the same code runs in setup, in the listimage tool and under the
+// fuzzers.
 
 #pragma once
 
@@ -38,8 +39,9 @@ static_assert(sizeof(InstallListEntry) == LIST_ENTRY_BYTES, "entry layout");
 static_assert(sizeof(InstallList) == LIST_HEADER_BYTES, "header layout");
 
 // True when `bytes` bytes at `image` form a well-formed image: exactly 268 + 260 x count bytes
-// with a count of 0 or more, and every entry name terminated within its 256 bytes and safe to
-// join to a folder (not empty or absolute, no drive, no ".." component).
+// with a count of 0 or more, and every entry name terminated within its 256 bytes and keeping the
+// rule for stored names (entry_name_problem: inside the folder, and one that Windows creates as
+// it is spelled).
 bool list_image_is_valid(const uint8_t* image, size_t bytes);
 
 // Readers of a well-formed image.

@@ -63,9 +63,10 @@ static bool read_line(HostFile* file, ListLineText* line, bool* failed)
 
 // A name that unpack_archive extracts under exactly this spelling and that stays inside the
 // destination folder: read as a list line, it must come out unchanged.
-static bool is_acceptable_name(const ListLineText& name)
+static bool is_acceptable_name(const ListLineText& name, NameProblem* problem)
 {
-    if (!is_safe_entry_name(name.text))
+    *problem = entry_name_problem(name.text);
+    if (*problem != NAME_OK)
         return false;
     char collapsed[LIST_NAME_BYTES + 1];
     std::memcpy(collapsed, name.text, name.length + 1);
@@ -73,13 +74,16 @@ static bool is_acceptable_name(const ListLineText& name)
     return std::memcmp(collapsed, name.text, name.length + 1) == 0;
 }
 
-// Byte size of `path`, counted by reading it; -1 when it cannot be opened, and LIST_MAX_SIZE + 1
-// once it grows past what an image can hold.
+enum { SIZE_MISSING = -1, SIZE_UNREADABLE = -2 };
+
+// Byte size of `path`, counted by reading it; SIZE_MISSING when no file is there, SIZE_UNREADABLE
+// when one is but cannot be opened (memory short, no right to read), and LIST_MAX_SIZE + 1 once it
+// grows past what an image can hold.
 static int64_t size_of_file(const char* path)
 {
     HostFile* file = open_host_file(path);
     if (file == nullptr)
-        return -1;
+        return is_regular_host_file(path) ? SIZE_UNREADABLE : SIZE_MISSING;
     static uint8_t chunk[65536];
     int64_t total = 0;
     int64_t n;
@@ -89,24 +93,16 @@ static int64_t size_of_file(const char* path)
     return total;
 }
 
+// Writes the image to a partial file and puts it in place of `path` when all of it was written.
 static bool write_whole_file(const char* path, const GrowingBlock& image)
 {
     char partial[HOST_PATH_CHARS];
-    static const char suffix[] = ".partial";
-    size_t length = std::strlen(path);
-    if (length + sizeof suffix > sizeof partial)
-        return false;
-    std::memcpy(partial, path, length);
-    std::memcpy(partial + length, suffix, sizeof suffix);
-    HostFile* file = create_host_file(partial);
+    HostFile* file = create_partial_file(path, partial);
     if (file == nullptr)
         return false;
     bool written = write_host_file(file, image.bytes, image.used);
     written = close_host_file(file) && written;
-    if (written && replace_file(partial, path))
-        return true;
-    remove_host_file(partial);
-    return false;
+    return finish_partial_file(partial, path, written);
 }
 
 static void note_line(ListImageReport* report, int32_t line, const ListLineText& name)
@@ -117,13 +113,13 @@ static void note_line(ListImageReport* report, int32_t line, const ListLineText&
     report->name[length] = '\0';
 }
 
-// The size of the listed file `name` under `source_folder`; -1 when it is missing.
+// The size of the listed file `name` under `source_folder`, or SIZE_MISSING or SIZE_UNREADABLE.
 static int64_t size_in_folder(const char* source_folder, const char* name)
 {
     char path[HOST_PATH_CHARS];
     size_t folder_length = std::strlen(source_folder), name_length = std::strlen(name);
     if (folder_length + name_length >= sizeof path)
-        return -1;
+        return SIZE_MISSING;
     std::memcpy(path, source_folder, folder_length);
     std::memcpy(path + folder_length, name, name_length + 1);
     return size_of_file(path);
@@ -137,13 +133,15 @@ static ListImageResult add_entry(GrowingBlock* image, const ListLineText& name,
 {
     if (name.length >= LIST_NAME_BYTES)
         return LIST_IMAGE_NAME_TOO_LONG;
-    if (!is_acceptable_name(name))
+    if (!is_acceptable_name(name, &report->name_problem))
         return LIST_IMAGE_BAD_NAME;
     if (report->count == INT32_MAX / LIST_ENTRY_BYTES)
         return LIST_IMAGE_TOO_MANY;
     uint8_t entry[LIST_ENTRY_BYTES] = {};
     std::memcpy(entry, name.text, name.length);
     int64_t size = size_in_folder(source_folder, name.text);
+    if (size == SIZE_UNREADABLE)
+        return LIST_IMAGE_FILE_UNREADABLE;
     if (size < 0) {
         report->missing_files++;
         if (on_missing != nullptr)

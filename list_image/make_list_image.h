@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "archive/file_list.h"
 #include "list_image/list_image.h"
 
 // Results of make_list_image.
@@ -13,16 +14,19 @@ enum ListImageResult {
     LIST_IMAGE_LIST_UNREADABLE = -1,   // the file list could not be opened or read
     LIST_IMAGE_NAME_TOO_LONG = -2,     // a line longer than 255 characters
     LIST_IMAGE_BAD_NAME = -3,          // an empty line before the end, blanks around a name, or
-                                       // a name that leaves the folder (absolute, drive, "..")
+                                       // a name that breaks the rule for stored names
+                                       // (entry_name_problem, in the report)
     LIST_IMAGE_FILE_TOO_LARGE = -4,    // a file or the total above 2147483647 bytes
     LIST_IMAGE_WRITE_FAILED = -5,      // the image could not be written
     LIST_IMAGE_TOO_MANY = -6,          // more entries than an image can count
+    LIST_IMAGE_FILE_UNREADABLE = -7,   // a listed file is there but could not be opened
 };
 
 // What make_list_image reports about the line it stopped at or a file it did not find.
 struct ListImageReport {
     int32_t line;                  // 1-based line of the file list
     char name[LIST_NAME_BYTES + 1];
+    NameProblem name_problem;      // LIST_IMAGE_BAD_NAME: the rule the name breaks, if one
     int32_t missing_files;         // names whose file was not found in the source folder
     int32_t count;
     int64_t total_size;

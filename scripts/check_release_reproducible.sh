@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # check_release_reproducible.sh -- builds the release of the current commit twice, in two clones at
-# different paths, the second at a later time and with another time zone, locale and umask, and
-# compares their SHA256SUMS. When they differ, both clones are kept for a closer look.
+# different paths, the second at a later time and started with another time zone, locale and umask
+# (which release.sh replaces with its own, so this checks that it does), and compares their
+# SHA256SUMS. When they differ, both clones are kept for a closer look.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -12,12 +12,10 @@ seconds=${1:-30}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(fuzz_unpack fuzz_round_trip fuzz_file_list fuzz_list_image)
+    targets=(fuzz_unpack fuzz_decode_memory fuzz_round_trip fuzz_file_list fuzz_list_image)
 fi
 
-cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_CXX_COMPILER=clang++ \
-      -DTRV_FUZZ=ON -DTRV_SANITIZE=ON -DTRV_BUILD_TESTS=OFF -DTRV_BUILD_BENCH=OFF >/dev/null
+cmake --preset fuzz >/dev/null
 cmake --build build/fuzz --target "${targets[@]}" listimage
 
 # Seeds: the golden archives' inputs and the sample patch's files as contents, its lists as
@@ -38,6 +36,7 @@ printf 'readme.txt\r\ndocs\\a b.txt\n\n..\\x\n' > "$seeds/lists/mixed.txt"
 corpus_seeds() {
     case "$1" in
     fuzz_unpack)     echo "$seeds/contents" ;;
+    fuzz_decode_memory) echo "$seeds/contents" ;;
     fuzz_round_trip) echo "$seeds/contents" ;;
     fuzz_file_list)  echo "$seeds/lists" ;;
     fuzz_list_image) echo "$seeds/images" ;;

@@ -1,28 +1,24 @@
 // text.cpp -- bounded formatting and copying of texts, and the sort of a table of fixed-size rows.
 //
-// wsprintfA (user32) formats: it is on every 32-bit Windows, needs no C runtime and writes at
-// most 1024 bytes with the terminator, cutting a longer text without saying so. So it formats into
-// a buffer of that size plus one, a text of 1023 characters or more counts as cut, and only a text
-// that fits both that limit and the caller's buffer is copied out.
+// wsprintfA (user32) formats (text_win32.cpp): it is on every 32-bit Windows, needs no C runtime
+// and writes at most 1024 bytes with the terminator, cutting a longer text without saying so. So
+// it formats into a buffer of that size plus one, a text of 1023 characters or more counts as
+// cut, and only a text that fits both that limit and the caller's buffer is copied out.
 
 #include "common/text.h"
 
-#include <stdarg.h>
-
-#include <windows.h>
-
-enum { WSPRINTF_LIMIT = 1024 };
+#include <cstring>
 
 bool format_text(char* dest, size_t capacity, const char* format, ...)
 {
-    char text[WSPRINTF_LIMIT + 1];
+    char text[TEXT_FORMAT_LIMIT + 1];
     va_list arguments;
     va_start(arguments, format);
-    int length = wvsprintfA(text, format, arguments);
+    int length = format_limited(text, format, arguments);
     va_end(arguments);
     if (capacity > 0)
         dest[0] = '\0';
-    if (length < 0 || length >= WSPRINTF_LIMIT - 1 || (size_t)length >= capacity)
+    if (length < 0 || length >= TEXT_FORMAT_LIMIT - 1 || (size_t)length >= capacity)
         return false;
     memcpy(dest, text, (size_t)length + 1);
     return true;

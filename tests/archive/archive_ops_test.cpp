@@ -1,6 +1,8 @@
 // archive_ops_test.cpp -- pack_archive and unpack_archive: lists, folders, callbacks, cancel,
 // and the failures that must leave earlier files alone.
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,6 +11,9 @@
 
 #include "archive/archive_ops.h"
 #include "archive/host_files.h"
+#include "archive/host_handles.h"
+#include "archive/host_threads.h"
+#include "archive/pack_pool.h"
 #include "archive/threaded_ops.h"
 #include "support/test_support.h"
 
@@ -45,13 +50,15 @@ struct Operation {
     Progress progress;
 };
 
-Operation pack(const std::string& directory, const std::string& list, const std::string& archive)
+// pack_archive, or the tool's pack on `threads` threads.
+Operation pack(const std::string& directory, const std::string& list, const std::string& archive,
+               int threads = 1)
 {
     Operation op;
     char buffer[1024];
     std::strcpy(buffer, directory.c_str());
-    op.result = pack_archive(buffer, sizeof buffer, list.c_str(), archive.c_str(), &op.progress,
-                             record_progress);
+    op.result = pack_archive_threaded(threads, buffer, sizeof buffer, list.c_str(),
+                                      archive.c_str(), &op.progress, record_progress);
     op.path_buffer = buffer;
     return op;
 }
@@ -102,6 +109,37 @@ TEST(PackArchive, ReportsEachFileAndReturnsTheTotal)
     EXPECT_EQ(op.result, 15);
     EXPECT_EQ(op.progress.sizes, (std::vector<int64_t>{10, 0, 5}));
     EXPECT_EQ(op.progress.paths.back(), tree.in + "sub\\deep\\c.dat");
+}
+
+// A path buffer larger than the tool's keeps the pack on its workers: the same archive, coded by
+// more than the calling thread (the workers' encoders are allocations one thread never makes).
+TEST(PackArchive, KeepsItsWorkersForPathsLongerThanTheToolsBuffer)
+{
+    ScratchFolder scratch;
+    std::string folder = scratch.path();
+    for (int i = 0; folder.size() < 1300; i++)
+        folder += std::string(200, char('a' + i)) + "/";
+    std::string list;
+    for (int i = 0; i < 6; i++) {
+        write_file(folder + "f" + std::to_string(i), text_bytes(20000 + i, i));
+        list += "f" + std::to_string(i) + "\n";
+    }
+    write_text(scratch / "list.txt", list);
+    Bytes archives[2];
+    unsigned long allocations[2];
+    for (int threads : {1, 2}) {
+        std::vector<char> buffer(4096);
+        std::memcpy(buffer.data(), folder.c_str(), folder.size() + 1);
+        fail_host_allocation(0);
+        int64_t result = pack_archive_threaded(threads, buffer.data(), buffer.size(),
+                                               (scratch / "list.txt").c_str(),
+                                               (scratch / "long.qbr").c_str(), nullptr, nullptr);
+        allocations[threads - 1] = counted_host_allocations();
+        ASSERT_GT(result, 0) << threads;
+        archives[threads - 1] = read_file(scratch / "long.qbr");
+    }
+    EXPECT_TRUE(archives[0] == archives[1]);
+    EXPECT_GT(allocations[1], allocations[0] + 2);
 }
 
 TEST(UnpackArchive, CreatesMissingFoldersAndReportsDecodedSizes)
@@ -242,6 +280,61 @@ TEST(UnpackArchive, ReportsFilesAndFoldersThatCannotBeCreated)
               ARCHIVE_UNPACK_OPEN_FAILED);
 }
 
+// A file that cannot be written whole ends the unpack at its entry, on one thread as with the
+// decoder on a second, whether its bytes fail on the way or when it is closed, and before the
+// archive's own damage further on is met: the bytes within the limit land, the entry is not
+// reported, and no later file is created.
+TEST(UnpackArchive, StopsAtAFileThatCannotBeWrittenOnEitherThread)
+{
+    PackedTree tree;
+    const int64_t big = 1 << 20;  // more blocks than the second thread's ring holds
+    write_file(tree.in + "big.dat", random_bytes(size_t(big), 3));
+    const std::string list = tree.scratch / "big.txt";
+    const std::string archive = tree.scratch / "big.qbr";
+    write_text(list, "a.dat\nbig.dat\nsub\\deep\\c.dat\n");
+    ASSERT_EQ(pack(tree.in, list, archive).result, 10 + big + 5);
+    // Cut inside big.dat's entry, well after its first 300000 bytes.
+    const std::string cut = tree.scratch / "cut.qbr";
+    Bytes whole = read_file(archive);
+    write_file(cut, Bytes(whole.begin(), whole.begin() + long(whole.size() * 6 / 10)));
+    const struct {
+        const char* name;
+        const char* failing;
+        int64_t after;
+        std::vector<int64_t> reported;
+        const char* not_created;
+        const std::string& archive;
+    } cases[] = {
+        {"nothing of the first file lands", "a.dat", 0, {}, "big.dat", archive},
+        {"the first file fails when it is closed", "a.dat", 5, {}, "big.dat", archive},
+        {"partway through a large file", "big.dat", 300000, {10}, "sub", archive},
+        {"the last block of a large file", "big.dat", big - 1, {10}, "sub", archive},
+        {"the last file", "sub\\deep\\c.dat", 2, {10, big}, nullptr, archive},
+        {"partway through a file the archive breaks off later", "big.dat", 300000, {10}, "sub",
+         cut},
+    };
+    int run = 0;
+    for (bool pipelined : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (pipelined ? ", two threads" : ", one thread"));
+            const std::string out = tree.out + std::to_string(run++) + "/";
+            const std::string failing = out + c.failing;
+            std::string on_disk = failing;
+            std::replace(on_disk.begin(), on_disk.end(), '\\', '/');
+            fail_host_file_after(failing.c_str(), c.after);
+            Operation op = unpack(c.archive, list, out, nullptr, -1, pipelined);
+            fail_host_file_after(nullptr, 0);
+            EXPECT_EQ(op.result, ARCHIVE_WRITE_FAILED);
+            EXPECT_EQ(op.path_buffer, failing);
+            EXPECT_EQ(op.progress.sizes, c.reported);
+            EXPECT_EQ(int64_t(read_file(on_disk).size()), c.after);
+            if (c.not_created != nullptr) {
+                EXPECT_FALSE(file_exists(out + c.not_created));
+            }
+        }
+    }
+}
+
 TEST(UnpackArchive, RefusesTheWholeListBeforeWritingAnything)
 {
     PackedTree tree;
@@ -293,26 +386,59 @@ TEST(UnpackArchive, NeverWritesOverItsOwnInputs)
 #endif
 }
 
+// Every failure ends the pack as one thread ends it, on any number of threads: the same result,
+// the same path in the buffer and the same entries reported (so the tool prints the same), and
+// the earlier archive stays.
 TEST(PackArchive, FailedPackLeavesTheEarlierArchiveInPlace)
 {
     PackedTree tree;
     Bytes before = read_file(tree.archive);
+    write_file(tree.in + "big.dat", random_bytes(300000, 3));  // several of the encoder's blocks
+    const std::string temporary = tree.archive + ".partial";
     const struct {
         const char* name;
         std::string list;
         int64_t expected;
+        const char* stopped_at;  // the entry in the path buffer at the end, if a whole one
+        std::string failing;     // a file that gives out (fail_host_file_after), or none
+        int64_t after;
     } cases[] = {
-        {"missing input", "a.dat\nmissing.dat\n", ARCHIVE_INPUT_OPEN_FAILED},
-        {"input is a folder", "a.dat\nsub\n", ARCHIVE_INPUT_OPEN_FAILED},
-        {"line too long", "a.dat\n" + std::string(1100, 'n') + "\n", ARCHIVE_NAME_TOO_LONG},
-        {"names the archive", "a.dat\n../tree.qbr\n", ARCHIVE_SELF_REFERENCE},
+        {"missing input", "a.dat\nmissing.dat\n", ARCHIVE_INPUT_OPEN_FAILED, "missing.dat", "", 0},
+        {"input is a folder", "a.dat\nsub\n", ARCHIVE_INPUT_OPEN_FAILED, "sub", "", 0},
+        {"line too long", "a.dat\n" + std::string(1100, 'n') + "\n", ARCHIVE_NAME_TOO_LONG,
+         nullptr, "", 0},
+        {"leads outside the folder", "a.dat\n../tree.qbr\n", ARCHIVE_UNSAFE_NAME, "../tree.qbr", "",
+         0},
+        {"no Windows can create it", "a.dat\nc.dat:x\n", ARCHIVE_UNSAFE_NAME, "c.dat:x", "", 0},
+        // A read that fails is no end of the input: nothing is stored short as if it were whole.
+        {"input unreadable from its start", "a.dat\nsub\\b.dat\n", ARCHIVE_INPUT_OPEN_FAILED,
+         "a.dat", tree.in + "a.dat", 0},
+        {"input fails partway", "a.dat\nbig.dat\nsub\\deep\\c.dat\n", ARCHIVE_INPUT_OPEN_FAILED,
+         "big.dat", tree.in + "big.dat", 200000},
+        {"input fails where its end would be", "a.dat\nbig.dat\n", ARCHIVE_INPUT_OPEN_FAILED,
+         "big.dat", tree.in + "big.dat", 300000},
+        {"archive gives out in the second entry", "a.dat\nbig.dat\n", ARCHIVE_ENCODE_FAILED,
+         "big.dat", temporary, 1000},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        write_text(tree.scratch / "bad.txt", c.list);
-        EXPECT_EQ(pack(tree.in, tree.scratch / "bad.txt", tree.archive).result, c.expected);
-        EXPECT_EQ(read_file(tree.archive), before);
-        EXPECT_FALSE(file_exists(tree.archive + ".partial"));
+        Operation one_thread;
+        for (int threads : {1, 2, 8}) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads));
+            write_text(tree.scratch / "bad.txt", c.list);
+            fail_host_file_after(c.failing.empty() ? nullptr : c.failing.c_str(), c.after);
+            Operation op = pack(tree.in, tree.scratch / "bad.txt", tree.archive, threads);
+            fail_host_file_after(nullptr, 0);
+            if (threads == 1)
+                one_thread = op;
+            EXPECT_EQ(op.result, c.expected);
+            if (c.stopped_at != nullptr) {
+                EXPECT_EQ(op.path_buffer, tree.in + c.stopped_at);
+            }
+            EXPECT_EQ(op.path_buffer, one_thread.path_buffer);
+            EXPECT_EQ(op.progress.sizes, one_thread.progress.sizes);
+            EXPECT_EQ(read_file(tree.archive), before);
+            EXPECT_FALSE(file_exists(temporary));
+        }
     }
 
     EXPECT_EQ(pack(tree.in, tree.scratch / "missing.txt", tree.archive).result,
@@ -338,4 +464,84 @@ TEST(PackArchive, FailedPackLeavesTheEarlierArchiveInPlace)
     EXPECT_EQ(pack(tree.in, tree.scratch / "list.qbr", tree.scratch / "list.qbr").result,
               ARCHIVE_SELF_REFERENCE);
     EXPECT_EQ(read_file(tree.scratch / "list.qbr"), bytes_of("a.dat\n"));
+}
+
+namespace {
+
+struct StopRun {
+    PackPool* pool;
+    std::atomic<bool> done;
+};
+
+void run_stop(void* context)
+{
+    StopRun* stop = static_cast<StopRun*>(context);
+    stop_workers(stop->pool);
+    stop->done = true;
+}
+
+bool is_waiting(PackPool* pool, PackJob* job)
+{
+    lock_host_lock(pool->lock);
+    bool waiting = job->waiting;
+    unlock_host_lock(pool->lock);
+    return waiting;
+}
+
+// Looks every millisecond until `done` says yes; false after half a minute, taken for a hang.
+template <typename Done>
+bool eventually(Done done)
+{
+    for (int i = 0; i < 30000; i++) {
+        if (done())
+            return true;
+#ifdef _WIN32
+        Sleep(1);
+#else
+        usleep(1000);
+#endif
+    }
+    return done();
+}
+
+}  // namespace
+
+// A pack that fails stops its pool while a worker may be waiting for a chunk (its entry is ahead
+// of the one being committed, and only that one's reserve is left). The worker gets no chunk,
+// gives its entry up as failed with its input closed, and ends: the stop neither hangs nor
+// leaves anything behind.
+TEST(PackWorkers, StopWakesAThreadWaitingForAChunk)
+{
+    ScratchFolder scratch;
+    write_file(scratch / "ahead.dat", random_bytes(3 * PACK_CHUNK_BYTES, 5));  // over 2 chunks coded
+    PackPool pool = {};
+    ASSERT_TRUE(set_up_pool(&pool, 1, 1024));
+    ASSERT_TRUE(start_workers(&pool));
+    // Entry 0, being committed, is coded by the committer and holds all chunks but two.
+    PackJob* head = job_of(&pool, 0);
+    head->in_order = true;
+    std::vector<PackChunk*> held;
+    for (int i = 0; i < PACK_CHUNKS - PACK_HEAD_RESERVE - 1; i++)
+        held.push_back(take_free_chunk(&pool, head));
+    // Entry 1 takes one chunk and waits for the next.
+    PackJob* ahead = job_of(&pool, 1);
+    ahead->index = 1;
+    ahead->input = open_host_file((scratch / "ahead.dat").c_str());
+    ASSERT_NE(ahead->input, nullptr);
+    post_host_semaphore(pool.jobs_ready);
+    post_host_semaphore(pool.jobs_ready);
+    ASSERT_TRUE(eventually([&] { return is_waiting(&pool, ahead); }));
+
+    StopRun stop = {&pool, {false}};
+    HostThread* stopper = start_host_thread(run_stop, &stop);
+    ASSERT_NE(stopper, nullptr);
+    bool stopped = eventually([&] { return stop.done.load(); });
+    // Should the stop hang, the chunks given back let the worker end, and the test with it.
+    for (PackChunk* chunk : held)
+        return_chunk(&pool, chunk);
+    join_host_thread(stopper);
+    EXPECT_TRUE(stopped);
+    EXPECT_TRUE(!ahead->finished || ahead->byte_count < 0) << ahead->byte_count;
+    EXPECT_EQ(ahead->input, nullptr);
+    free_pool(&pool);
 }

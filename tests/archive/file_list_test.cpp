@@ -103,31 +103,44 @@ TEST(ReadListName, ReportsAListThatCannotBeRead)
 #endif
 }
 
-TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolderOrNameADevice)
+TEST(EntryNameProblem, RefusesWhatLeavesTheFolderOrNoWindowsCanCreate)
 {
     const struct {
         const char* name;
-        bool safe;
+        NameProblem problem;
     } cases[] = {
-        {"a.dat", true},           {"data\\a.dat", true},       {"data/a.dat", true},
-        {"a..b", true},            {"..a", true},                {"a\\.\\b", true},
-        {"", false},               {"\\a", false},               {"/etc/passwd", false},
-        {"\\\\server\\x", false},  {"C:a", false},               {"C:\\a", false},
-        {"..", false},             {"..\\a", false},             {"a\\..\\..\\b", false},
-        {"a/../b", false},         {"a\\..", false},             {"a\\...\\b", false},
-        {"a\\.. \\b", false},
-        // Windows devices, as any component, with or without an extension.
-        {"nul", false},            {"data\\CON", false},       {"Aux.dat", false},
-        {"maps/com1/x", false},    {"LPT9 .txt", false},         {"prn.tar.gz", false},
-        {"com0", true},            {"lpt10", true},              {"console", true},
-        {"nul_", true},            {"a.nul", true},
+        {"a.dat", NAME_OK},              {"data\\a.dat", NAME_OK},     {"data/a.dat", NAME_OK},
+        {"a..b", NAME_OK},               {"..a", NAME_OK},              {" lead.txt", NAME_OK},
+        {"caf\xe9.txt", NAME_OK},        // a code page's letter: the list's bytes are the name
+        {"", NAME_EMPTY},                {"\\a", NAME_ABSOLUTE},       {"/etc/passwd", NAME_ABSOLUTE},
+        {"\\\\server\\x", NAME_ABSOLUTE}, {"C:a", NAME_ABSOLUTE},   {"C:\\a", NAME_ABSOLUTE},
+        {"..", NAME_OUTSIDE},            {"..\\a", NAME_OUTSIDE},      {"a\\..\\..\\b", NAME_OUTSIDE},
+        {"a/../b", NAME_OUTSIDE},        {"a\\..", NAME_OUTSIDE},      {"a\\...\\b", NAME_OUTSIDE},
+        {"a\\.. \\b", NAME_OUTSIDE},     {"a\\. .\\b", NAME_OUTSIDE},
+        {"a\\.\\b", NAME_DOT_PART},      {".", NAME_DOT_PART},          {". \\x", NAME_DOT_PART},
+        {"a\\\\b", NAME_EMPTY_PART},     {"dir\\", NAME_EMPTY_PART},   {"a//b", NAME_EMPTY_PART},
+        // Windows devices, as any part, with or without an extension.
+        {"nul", NAME_DEVICE},            {"data\\CON", NAME_DEVICE},   {"Aux.dat", NAME_DEVICE},
+        {"maps/com1/x", NAME_DEVICE},    {"LPT9 .txt", NAME_DEVICE},    {"prn.tar.gz", NAME_DEVICE},
+        {"com1.txt\\a", NAME_DEVICE},
+        {"com0", NAME_OK},               {"lpt10", NAME_OK},            {"console", NAME_OK},
+        {"nul_", NAME_OK},               {"a.nul", NAME_OK},
         // Windows takes a device's name before a colon too, and CONIN$ and CONOUT$.
-        {"nul:", false},           {"sub\\aux:", false},         {"NUL:.txt", false},
-        {"con .txt:", false},      {"a/com1:x", false},          {"conin$", false},
-        {"CONOUT$.log", false},    {"conin", true},              {"com", true},
+        {"nul:", NAME_DEVICE},           {"sub\\aux:", NAME_DEVICE},   {"NUL:.txt", NAME_DEVICE},
+        {"con .txt:", NAME_DEVICE},      {"a/com1:x", NAME_DEVICE},     {"conin$", NAME_DEVICE},
+        {"CONOUT$.log", NAME_DEVICE},    {"conin", NAME_OK},            {"com", NAME_OK},
+        // Characters no Windows name may hold.
+        {"a<b.txt", NAME_BAD_CHARACTER}, {"c.txt:d", NAME_BAD_CHARACTER}, {"a>b", NAME_BAD_CHARACTER},
+        {"say \"hi\"", NAME_BAD_CHARACTER}, {"a|b", NAME_BAD_CHARACTER}, {"what?", NAME_BAD_CHARACTER},
+        {"*.txt", NAME_BAD_CHARACTER},   {"tab\there", NAME_BAD_CHARACTER}, {"del\x7f", NAME_BAD_CHARACTER},
+        {"sub\\a\x01", NAME_BAD_CHARACTER},
+        // Windows strips a trailing dot or blank, so the file would have another name.
+        {"x.", NAME_TRAILING_DOT_OR_BLANK},  {"Credits.txt.", NAME_TRAILING_DOT_OR_BLANK},
+        {"Extra \\a.txt", NAME_TRAILING_DOT_OR_BLANK}, {"a.txt ", NAME_TRAILING_DOT_OR_BLANK},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(is_safe_entry_name(c.name), c.safe);
+        EXPECT_EQ(entry_name_problem(c.name), c.problem) << name_problem_text(entry_name_problem(c.name));
+        EXPECT_EQ(is_safe_entry_name(c.name), c.problem == NAME_OK);
     }
 }

@@ -28,12 +28,13 @@ protected:
         LzssTool::TearDown();
     }
 
-    // 400 KB of poorly compressible files, listed in list.txt and packed into a.qbr.
-    void make_large_archive()
+    // Four poorly compressible files of `part_bytes` each, listed in list.txt and packed into
+    // a.qbr.
+    void make_large_archive(size_t part_bytes = 100000)
     {
         std::string list;
         for (int i = 0; i < 4; i++) {
-            write_file("in/part" + std::to_string(i) + ".bin", random_bytes(100000, 10 + i));
+            write_file("in/part" + std::to_string(i) + ".bin", random_bytes(part_bytes, 10 + i));
             list += "part" + std::to_string(i) + ".bin\n";
         }
         write_text("list.txt", list);
@@ -55,14 +56,22 @@ protected:
     bool mounted = false;
 };
 
+// The unpack stops at the first file that does not fit, as one thread stops it, however many
+// threads it runs on: the archive is over 4 MiB, so that lzss decodes it on a second thread even
+// unasked (LZSS_THREADS unset, "").
 TEST_F(FullDisk, UnpackReportsTheFileThatDidNotFit)
 {
-    make_large_archive();
-    ProgramRun run = lzss({"a.qbr", "list.txt", "small/out/"});
-    EXPECT_EQ(11, run.status);
-    EXPECT_NE(std::string::npos,
-              run.err.find("Fatal decompression error, could not write file small/out/part"))
-        << run.err;
+    make_large_archive(1100000);
+    for (const char* threads : {"", "1", "2"}) {
+        SCOPED_TRACE(std::string("threads ") + threads);
+        fs::remove_all("small/out");
+        const Arguments arguments = {"a.qbr", "list.txt", "small/out/"};
+        ProgramRun run = *threads != '\0' ? lzss_on(threads, arguments) : lzss(arguments);
+        EXPECT_EQ(11, run.status);
+        EXPECT_EQ("", run.out);
+        EXPECT_EQ("Fatal decompression error, could not write file small/out/part0.bin.\n", run.err);
+        EXPECT_FALSE(link_or_file_exists("small/out/part1.bin"));
+    }
 }
 
 TEST_F(FullDisk, FailedPackKeepsTheEarlierArchive)

@@ -9,22 +9,35 @@
 
 namespace {
 
+// Pack and unpack refuse the same names, with the same status, and say which rule a name breaks.
 TEST_F(LzssTool, RefusesUnsafeNamesBeforeWritingAnything)
 {
     make_standard_archive();
     fs::create_directories("deep/er/out");
     const std::set<std::string> before = tree_of(".");
     const char* const names[] = {"/etc/x", "\\x", "C:x", "..\\x", "a\\..\\..\\x", "a/../../x",
-                                 "sound\\NUL.wav", "nul:", "sound\\aux:", "NUL:.txt"};
+                                 "sound\\NUL.wav", "nul:", "sound\\aux:", "NUL:.txt", "a<b.txt",
+                                 "c.txt:d", "x.", "com1.txt\\a", "a\\.\\b", "a\\\\b", "dir \\x"};
     for (const char* name : names) {
         SCOPED_TRACE(name);
         write_text("unsafe.txt", std::string("first.txt\n") + name + "\n");
-        ProgramRun run = lzss({"a.qbr", "unsafe.txt", "deep/er/out/"});
-        EXPECT_EQ(12, run.status);
-        EXPECT_EQ("", run.out);
-        EXPECT_EQ(std::string("Fatal decompression error, unsafe file name deep/er/out/") + name +
-                      ".\n",
-                  run.err);
+        const std::string reason = std::string("lzss: ") + name + ": ";
+        ProgramRun unpack = lzss({"a.qbr", "unsafe.txt", "deep/er/out/"});
+        EXPECT_EQ(12, unpack.status);
+        EXPECT_EQ("", unpack.out);
+        const std::string unpack_line =
+            std::string("Fatal decompression error, unsafe file name deep/er/out/") + name + ".\n";
+        EXPECT_EQ(unpack_line, unpack.err.substr(0, unpack_line.size()));
+        EXPECT_EQ(reason, unpack.err.substr(unpack_line.size(), reason.size()));
+
+        ProgramRun pack = lzss({"in/", "unsafe.txt", "b.qbr"});
+        EXPECT_EQ(12, pack.status);
+        EXPECT_EQ("      1500     1500 in/first.txt\n", pack.out);
+        const std::string pack_line =
+            std::string("Fatal compression error, unsafe file name in/") + name + ".\n";
+        EXPECT_EQ(pack_line, pack.err.substr(0, pack_line.size()));
+        EXPECT_EQ(reason, pack.err.substr(pack_line.size(), reason.size()));
+
         std::set<std::string> after = tree_of(".");
         after.erase("unsafe.txt");
         EXPECT_EQ(before, after);
@@ -33,7 +46,7 @@ TEST_F(LzssTool, RefusesUnsafeNamesBeforeWritingAnything)
 
 TEST_F(LzssTool, ExtractsNamesThatOnlyLookUnsafe)
 {
-    const char* const names[] = {"a..b.txt", "..x", "x..\\y.txt"};
+    const char* const names[] = {"a..b.txt", "..x", "x..y\\z.txt"};
     std::string list;
     for (const char* name : names) {
         std::string host = name;
@@ -47,7 +60,7 @@ TEST_F(LzssTool, ExtractsNamesThatOnlyLookUnsafe)
     ProgramRun run = lzss({"a.qbr", "list.txt", "out/"});
     EXPECT_EQ(0, run.status);
     EXPECT_EQ("", run.err);
-    EXPECT_TRUE(text_bytes(100, 8) == read_file("out/x../y.txt"));
+    EXPECT_TRUE(text_bytes(100, 8) == read_file("out/x..y/z.txt"));
     EXPECT_TRUE(file_exists("out/a..b.txt"));
     EXPECT_TRUE(file_exists("out/..x"));
 }

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "list_image/make_list_image.h"
 #include "support/test_support.h"
 
@@ -160,22 +164,29 @@ TEST_F(MakeListImage, RefusesListsThatUnpackingWouldReadDifferently)
         const char* list;
         ListImageResult result;
         int32_t line;
+        NameProblem problem;  // the rule of stored names the line breaks, if it is one
     } cases[] = {
-        {"a\n\nb\n", LIST_IMAGE_BAD_NAME, 2},
-        {"a\n b\n", LIST_IMAGE_BAD_NAME, 2},
-        {"a \n", LIST_IMAGE_BAD_NAME, 1},
-        {"two  blanks\n", LIST_IMAGE_BAD_NAME, 1},
-        {"tab\there\n", LIST_IMAGE_BAD_NAME, 1},
-        {"..\\outside\n", LIST_IMAGE_BAD_NAME, 1},
-        {"C:\\absolute\n", LIST_IMAGE_BAD_NAME, 1},
-        {"\\rooted\n", LIST_IMAGE_BAD_NAME, 1},
-        {"a\nsound\\Nul.wav\n", LIST_IMAGE_BAD_NAME, 2},
+        {"a\n\nb\n", LIST_IMAGE_BAD_NAME, 2, NAME_OK},
+        {"a\n b\n", LIST_IMAGE_BAD_NAME, 2, NAME_OK},
+        {"a \n", LIST_IMAGE_BAD_NAME, 1, NAME_TRAILING_DOT_OR_BLANK},
+        {"two  blanks\n", LIST_IMAGE_BAD_NAME, 1, NAME_OK},
+        {"tab\there\n", LIST_IMAGE_BAD_NAME, 1, NAME_BAD_CHARACTER},
+        {"..\\outside\n", LIST_IMAGE_BAD_NAME, 1, NAME_OUTSIDE},
+        {"C:\\absolute\n", LIST_IMAGE_BAD_NAME, 1, NAME_ABSOLUTE},
+        {"\\rooted\n", LIST_IMAGE_BAD_NAME, 1, NAME_ABSOLUTE},
+        {"a\nsound\\Nul.wav\n", LIST_IMAGE_BAD_NAME, 2, NAME_DEVICE},
+        {"a<b.txt\n", LIST_IMAGE_BAD_NAME, 1, NAME_BAD_CHARACTER},
+        {"a\nc.txt:d\n", LIST_IMAGE_BAD_NAME, 2, NAME_BAD_CHARACTER},
+        {"x.\n", LIST_IMAGE_BAD_NAME, 1, NAME_TRAILING_DOT_OR_BLANK},
+        {"com1.txt\\a\n", LIST_IMAGE_BAD_NAME, 1, NAME_DEVICE},
+        {"a\\.\\b\n", LIST_IMAGE_BAD_NAME, 1, NAME_DOT_PART},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.list);
         write_text(scratch / "list.install", "earlier");
         EXPECT_EQ(c.result, make(c.list));
         EXPECT_EQ(c.line, report.line);
+        EXPECT_EQ(c.problem, report.name_problem);
         EXPECT_EQ(bytes_of("earlier"), image());
     }
     std::string longest(255, 'n');
@@ -192,3 +203,18 @@ TEST_F(MakeListImage, MissingListIsReportedAndWritesNothing)
     EXPECT_EQ(LIST_IMAGE_LIST_UNREADABLE, result);
     EXPECT_FALSE(file_exists(scratch / "list.install"));
 }
+
+#ifndef _WIN32
+// The image is written to a partial file of its own: a leftover or a link at IMAGE.partial is
+// neither followed nor emptied, and the image still takes its place.
+TEST_F(MakeListImage, NeverWritesThroughWhatStandsAtThePartialName)
+{
+    write_file(scratch / "src/a.dat", Bytes(10, 1));
+    write_text(scratch / "victim.txt", "keep me");
+    ASSERT_EQ(0, symlink((scratch / "victim.txt").c_str(), (scratch / "list.install.partial").c_str()));
+    ASSERT_EQ(LIST_IMAGE_OK, make("a.dat\n"));
+    EXPECT_EQ(bytes_of("keep me"), read_file(scratch / "victim.txt"));
+    EXPECT_EQ(size_t(LIST_HEADER_BYTES + LIST_ENTRY_BYTES), image().size());
+    EXPECT_FALSE(file_exists(scratch / "list.install.partial2"));
+}
+#endif

@@ -159,3 +159,9 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
     run.err = text_of(err_path);
     return run;
 }
+
+bool inputs_required()
+{
+    const char* required = std::getenv("TRV_REQUIRE_INPUTS");
+    return required != nullptr && std::string(required) == "1";
+}

@@ -50,3 +50,16 @@ struct ProgramRun {
 // "$", "`" or two backslashes in a row.
 ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& log_folder);
+
+// True when the run requires every input the tests read from outside the repository (the shared
+// corpus, files of the kernel): TRV_REQUIRE_INPUTS=1, as scripts/test.sh sets. Elsewhere a case
+// whose input is missing skips with a message.
+bool inputs_required();
+
+// Leaves the current case for a missing input: a failure where inputs are required, else a skip.
+#define LEAVE_WITHOUT_INPUT(message)                                      \
+    do {                                                                  \
+        if (inputs_required())                                            \
+            FAIL() << message << " (TRV_REQUIRE_INPUTS is set)";          \
+        GTEST_SKIP() << message;                                          \
+    } while (0)

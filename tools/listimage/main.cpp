@@ -27,17 +27,19 @@ static void report_missing(const char* name, void* user)
                  source_folder, name);
 }
 
-static const char* failure_text(ListImageResult result)
+static const char* failure_text(ListImageResult result, const ListImageReport& report)
 {
     switch (result) {
     case LIST_IMAGE_LIST_UNREADABLE: return "the file list could not be read";
     case LIST_IMAGE_NAME_TOO_LONG:   return "a name is longer than 255 characters";
-    case LIST_IMAGE_BAD_NAME:        return "a blank line before the end, blanks around a name, "
-                                            "a name outside the folder, or a Windows device "
-                                            "name (nul, con, com1, ...)";
+    case LIST_IMAGE_BAD_NAME:
+        return report.name_problem != NAME_OK ? name_problem_text(report.name_problem)
+                                              : "a blank line before the end, or blanks around "
+                                                "a name";
     case LIST_IMAGE_FILE_TOO_LARGE:  return "the files are larger than 2147483647 bytes";
     case LIST_IMAGE_WRITE_FAILED:    return "the image could not be written";
     case LIST_IMAGE_TOO_MANY:        return "the list has too many names";
+    case LIST_IMAGE_FILE_UNREADABLE: return "the file is there but could not be opened";
     default:                         return "unknown failure";
     }
 }
@@ -77,9 +79,9 @@ int main(int argc, char** argv)
     if (result != LIST_IMAGE_OK) {
         if (report.line > 0)
             std::fprintf(stderr, "listimage: %s, line %d: %s%s%s\n", list_path, (int)report.line,
-                         failure_text(result), report.name[0] ? ": " : "", report.name);
+                         failure_text(result, report), report.name[0] ? ": " : "", report.name);
         else
-            std::fprintf(stderr, "listimage: %s: %s\n", list_path, failure_text(result));
+            std::fprintf(stderr, "listimage: %s: %s\n", list_path, failure_text(result, report));
         return STATUS_FAILED;
     }
     std::printf("%s: %d names, %lld bytes\n", image_path, (int)report.count,

@@ -4,8 +4,10 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "archive/archive_ops.h"
+#include "archive/file_list.h"
 
 static const char LZSS_VERSION[] = "2.1";
 
@@ -56,6 +58,7 @@ static const FailureMessage failure_messages[] = {
      LIST_AND_ARCHIVE},
     {LZSS_PACK, ARCHIVE_INPUT_OPEN_FAILED, "Fatal compression error, could not open file %s.\n",
      PATH},
+    {LZSS_PACK, ARCHIVE_UNSAFE_NAME, "Fatal compression error, unsafe file name %s.\n", PATH},
     {LZSS_PACK, ARCHIVE_ENCODE_FAILED, "Fatal compression error, could not compress %s to %s.\n",
      PATH_AND_ARCHIVE},
     {LZSS_PACK, ARCHIVE_CLOSE_FAILED, "Fatal compression error, closing QBR file %s.\n", ARCHIVE},
@@ -84,6 +87,14 @@ void print_failure(LzssMode mode, int result, char* const args[3], const char* p
         case LIST: first = list; break;
         }
         std::fprintf(stderr, message.format, first, second);
+        // Which rule the name breaks, on a line of its own: the name as the list gives it.
+        const char* folder = mode == LZSS_UNPACK ? args[2] : args[0];
+        size_t folder_length = std::strlen(folder);
+        if (result == ARCHIVE_UNSAFE_NAME && std::strncmp(path_buffer, folder, folder_length) == 0) {
+            const char* name = path_buffer + folder_length;
+            std::fprintf(stderr, "lzss: %s: %s\n", name,
+                         name_problem_text(entry_name_problem(name)));
+        }
         return;
     }
 }

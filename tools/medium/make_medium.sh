@@ -78,7 +78,9 @@ cleanup() {
 
 # --- source tree checks ---
 
-# Prints the first problem of one list line, if it has one; $1 is the line without its line end.
+# Prints the first problem of one list line that is the builder's own, if it has one; $1 is the
+# line without its line end. What a stored name may be is the library's rule, which listimage
+# applies (names_problems).
 name_problem() {
     local name=$1
     if [ -z "$name" ]; then echo "blank line"; return; fi
@@ -88,20 +90,16 @@ name_problem() {
     if [ ${#name} -gt $MAX_NAME_CHARS ]; then
         echo "name longer than $MAX_NAME_CHARS characters: $name"; return
     fi
-    if [[ $name == *[[:cntrl:]]* || $name == *[\<\>\"\|\?\*]* ]]; then
-        echo "character not allowed in a Windows name: $name"; return
-    fi
-    if [[ $name == */* ]]; then echo "\"/\" in $name (write \"\\\" between folders)"; return; fi
-    if [[ $name == \\* || $name == [A-Za-z]:* ]]; then echo "absolute name: $name"; return; fi
-    if [[ $name == *:* ]]; then echo "character not allowed in a Windows name: $name"; return; fi
-    local wrapped=$'\\'"$name"$'\\'
-    if [[ $wrapped == *$'\\..\\'* ]]; then echo "name leads outside the folder: $name"; return; fi
-    # Windows devices, as any folder or file name, with or without an extension.
-    local lower=${wrapped,,}
-    if [[ $lower =~ \\(con|prn|aux|nul|com[1-9]|lpt[1-9])\ *(\.[^\\]*)?\\ ]]; then
-        echo "Windows device name in $name"; return
-    fi
-    if [[ $wrapped == *$'\\\\'* ]]; then echo "empty folder name in $name"; return; fi
+}
+
+# Prints the first name of the list $1 that breaks the rule for stored names, as listimage finds
+# it ("LIST line N: why: NAME"); nothing when every name keeps it.
+names_problems() {
+    local list=$1
+    "$listimage" "$list" "$files_dir/" "$scratch/names.install" >"$scratch/names.log" 2>&1
+    [ $? -eq 2 ] || return 0
+    sed -n "s/^listimage: .*, line \([0-9]*\): /${list##*/} line \1: /p" "$scratch/names.log" |
+        head -n 1
 }
 
 # Checks one group's list and that each listed file is in files/; prints one line per
@@ -114,25 +112,45 @@ check_list() {
         line=${line%$'\r'}
         problem=$(name_problem "$line")
         if [ -z "$problem" ]; then
-            local key=${line,,}
+            local key=${line//\//\\}
+            key=${key,,}
             if [ -n "${all_names[$key]:-}" ]; then
                 problem="$line is named twice (also ${all_names[$key]})"
             fi
             all_names[$key]="line $number of $group"
-        fi
-        if [ -z "$problem" ] && [ ! -f "$files_dir/${line//\\//}" ]; then
-            problem="listed file missing: $line (no $files_dir/${line//\\//})"
         fi
         if [ -n "$problem" ]; then
             say "${list##*/} line $number: $problem"
             bad=1
         fi
     done < "$list"
-    if [ "$number" -eq 0 ] && [ "$group" != maximum ]; then
+    if [ "$bad" -eq 0 ]; then
+        problem=$(names_problems "$list")
+        if [ -n "$problem" ]; then
+            say "$problem"
+            bad=1
+        fi
+    fi
+    # Only names that stay in the folder are looked for there.
+    local count=$number missing=0
+    number=0
+    while [ "$bad" -eq 0 ] && { IFS= read -r line || [ -n "$line" ]; }; do
+        number=$((number + 1))
+        line=${line%$'\r'}
+        if [ -d "$files_dir/${line//\\//}" ]; then
+            say "${list##*/} line $number: $line is a folder, not a file"
+            missing=1
+        elif [ ! -f "$files_dir/${line//\\//}" ]; then
+            say "${list##*/} line $number: listed file missing: $line (no $files_dir/${line//\\//})"
+            missing=1
+        fi
+    done < "$list"
+    if [ "$count" -eq 0 ] && [ "$group" != maximum ]; then
         say "${list##*/} names no files"
         bad=1
     fi
-    return $bad
+    bad=$((bad | missing))
+    [ "$bad" -eq 0 ]
 }
 
 check_source_tree() {
@@ -400,9 +418,9 @@ if [ -n "$iso" ]; then
     [ "$check_only" -eq 0 ] || [ -f "$iso" ] || die 1 "no disc image $iso"
 fi
 
-check_source_tree
 scratch=$(mktemp -d) || die 3 "cannot create a scratch folder"
 trap cleanup EXIT
+check_source_tree
 if [ "$check_only" -eq 0 ]; then
     build_medium
 fi

@@ -108,14 +108,22 @@ add_name_outside()    { printf '\n..\\outside.txt' >> "$tree/lists/maximum_insta
 add_absolute_name()   { printf '\nC:\\trv\\x.txt' >> "$tree/lists/maximum_install_list.txt"; }
 add_name_again()      { printf 'GAME_HW.EXE\n' >> "$tree/lists/exe_install_list.txt"; }
 add_device_name()     { printf '\ndata\\Com1.map' >> "$tree/lists/maximum_install_list.txt"; }
+add_windows_names()   { printf '\ndocs\\a<b.txt\nc.txt:d' >> "$tree/lists/maximum_install_list.txt"; }
+add_trailing_dot()    { printf '\nx.' >> "$tree/lists/maximum_install_list.txt"; }
+add_device_folder()   { printf '\ncom1.txt\\a' >> "$tree/lists/maximum_install_list.txt"; }
+add_folder_as_file()  { printf '\ndata\\levels' >> "$tree/lists/maximum_install_list.txt"; }
 remove_list()         { rm "$tree/lists/maximum_install_list.txt"; }
 source_faults=(
     'remove_listed_file ==> data\levels\extra\b.trk'
     'add_blank_line     ==> line 6: blank line'
-    'add_name_outside   ==> leads outside the folder: ..\outside.txt'
-    'add_absolute_name  ==> absolute name: C:\trv\x.txt'
+    'add_name_outside   ==> line 2: a ".." part, which leads outside the folder: ..\outside.txt'
+    'add_absolute_name  ==> a drive: C:\trv\x.txt'
     'add_name_again     ==> GAME_HW.EXE is named twice'
-    'add_device_name    ==> Windows device name in data\Com1.map'
+    'add_device_name    ==> a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9) as a part: data\Com1.map'
+    'add_windows_names  ==> a character no Windows name may hold (<>:"|?* or a control character): docs\a<b.txt'
+    'add_trailing_dot   ==> a part ending in a dot or a blank, which Windows strips: x.'
+    'add_device_folder  ==> as a part: com1.txt\a'
+    'add_folder_as_file ==> data\levels is a folder, not a file'
     'remove_list        ==> maximum_install_list.txt is missing'
 )
 for fault_case in "${source_faults[@]}"; do
