@@ -86,6 +86,18 @@ int open_unpack_session(UnpackSession* session, const char* archive_path, const 
     return result == ARCHIVE_OK ? result : close_unpack_session(session, result);
 }
 
+void report_entry_crcs(UnpackSession* session, CheckedProgressCallback progress)
+{
+    session->checked_progress = progress;
+}
+
+size_t unpack_entry_count(const UnpackSession* session) { return session->entries; }
+
+int64_t unpack_archive_size(const UnpackSession* session)
+{
+    return host_file_size(session->archive->file);
+}
+
 int close_unpack_session(UnpackSession* session, int result)
 {
     if (session->archive != nullptr)

@@ -10,7 +10,8 @@
 
 #include "archive/file_list.h"
 
-int archive_result_of_encoding(int64_t codec_result)
+// The ArchiveResult of an encoder's result: ARCHIVE_OK for a byte count, else the entry's failure.
+static int archive_result_of_encoding(int64_t codec_result)
 {
     if (codec_result == LZ_FILE_FAILED)
         return ARCHIVE_INPUT_OPEN_FAILED;
@@ -39,16 +40,12 @@ static int start_pack_session(PackSession* session, const char* list_path,
     return result;
 }
 
-PackSession* open_pack_session(char* path_buffer, size_t capacity, const char* list_path,
-                               const char* archive_path, void* user_value,
-                               ProgressCallback progress, int* failure)
+int open_pack_session(PackSession* session, char* path_buffer, size_t capacity,
+                      const char* list_path, const char* archive_path, void* user_value,
+                      ProgressCallback progress)
 {
-    PackSession* session = static_cast<PackSession*>(host_allocate(sizeof(PackSession)));
-    if (session == nullptr) {
-        *failure = ARCHIVE_PACK_OPEN_FAILED;
-        return nullptr;
-    }
     session->archive = nullptr;
+    session->list = nullptr;
     session->path_buffer = path_buffer;
     session->directory_length = std::strlen(path_buffer);
     session->capacity = capacity;
@@ -56,11 +53,12 @@ PackSession* open_pack_session(char* path_buffer, size_t capacity, const char* l
     session->user_value = user_value;
     session->progress = progress;
     session->total = 0;
-    *failure = start_pack_session(session, list_path, archive_path);
-    if (*failure == ARCHIVE_OK)
-        return session;
-    host_release(session);
-    return nullptr;
+    int result = start_pack_session(session, list_path, archive_path);
+    if (result != ARCHIVE_OK) {
+        session->list = nullptr;
+        session->archive = nullptr;
+    }
+    return result;
 }
 
 int next_pack_entry(PackSession* session)
@@ -69,7 +67,7 @@ int next_pack_entry(PackSession* session)
     ListLine line = read_list_name(session->list, path + session->directory_length,
                                    session->capacity - session->directory_length);
     if (line == LIST_END)
-        return 1;
+        return ARCHIVE_END;
     if (line != LIST_NAME)
         return list_line_failure(line, ARCHIVE_PACK_OPEN_FAILED);
     // What unpack would refuse to extract is not packed either: a name that leads outside the
@@ -91,15 +89,36 @@ static int64_t read_input(void* context, uint8_t* bytes, size_t size)
 
 LzSource pack_input_source(HostFile* input) { return LzSource{read_input, input}; }
 
-void finish_pack_entry(PackSession* session, int64_t byte_count)
+int64_t encode_pack_entry(PackSession* session, HostFile* input)
 {
-    session->total += byte_count;
+    return lzss_encode_entry(pack_input_source(input), session->archive);
+}
+
+bool put_coded_bytes(PackSession* session, const uint8_t* bytes, size_t size)
+{
+    return bits_put_bytes(session->archive, bytes, size) == 0;
+}
+
+bool put_coded_tail(PackSession* session, uint32_t tail, int tail_bits)
+{
+    return bits_put_tail(session->archive, tail, tail_bits) == 0;
+}
+
+int finish_pack_entry(PackSession* session, int64_t codec_result)
+{
+    int result = archive_result_of_encoding(codec_result);
+    if (result != ARCHIVE_OK)
+        return result;
+    session->total += codec_result;
     if (session->progress != nullptr)
-        session->progress(byte_count, session->path_buffer, session->user_value);
+        session->progress(codec_result, session->path_buffer, session->user_value);
+    return ARCHIVE_OK;
 }
 
 int64_t close_pack_session(PackSession* session, int result)
 {
+    if (session->list == nullptr)
+        return result;  // closed already
     close_host_file(session->list);
     bool closed = bits_close_writer(session->archive) == 0;
     if (result == ARCHIVE_OK && !closed)
@@ -107,9 +126,9 @@ int64_t close_pack_session(PackSession* session, int result)
     if (!finish_partial_file(session->temporary_path, session->target, result == ARCHIVE_OK) &&
         result == ARCHIVE_OK)
         result = ARCHIVE_CLOSE_FAILED;
-    int64_t total = session->total;
-    host_release(session);
-    return result == ARCHIVE_OK ? total : result;
+    session->list = nullptr;
+    session->archive = nullptr;
+    return result == ARCHIVE_OK ? session->total : result;
 }
 
 // ---- the pack on one thread
@@ -119,24 +138,25 @@ int pack_entries(PackSession* session)
     for (;;) {
         int next = next_pack_entry(session);
         if (next != ARCHIVE_OK)
-            return next > 0 ? ARCHIVE_OK : next;
+            return next == ARCHIVE_END ? ARCHIVE_OK : next;
         HostFile* input = open_pack_input(session->path_buffer);
         if (input == nullptr)
             return ARCHIVE_INPUT_OPEN_FAILED;
-        int64_t byte_count = lzss_encode_entry(pack_input_source(input), session->archive);
+        int64_t byte_count = encode_pack_entry(session, input);
         close_host_file(input);
-        int result = archive_result_of_encoding(byte_count);
-        if (result != ARCHIVE_OK)
-            return result;
-        finish_pack_entry(session, byte_count);
+        int finished = finish_pack_entry(session, byte_count);
+        if (finished != ARCHIVE_OK)
+            return finished;
     }
 }
 
 int64_t pack_archive(char* path_buffer, size_t capacity, const char* list_path,
                      const char* archive_path, void* user_value, ProgressCallback progress)
 {
-    int failure = ARCHIVE_OK;
-    PackSession* session = open_pack_session(path_buffer, capacity, list_path, archive_path,
-                                             user_value, progress, &failure);
-    return session != nullptr ? close_pack_session(session, pack_entries(session)) : failure;
+    PackSession session;
+    int result = open_pack_session(&session, path_buffer, capacity, list_path, archive_path,
+                                   user_value, progress);
+    if (result == ARCHIVE_OK)
+        result = pack_entries(&session);
+    return close_pack_session(&session, result);
 }

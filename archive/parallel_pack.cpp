@@ -32,7 +32,7 @@
 // The calling thread's account of the entries between the list and the archive.
 struct PackOrder {
     PackPool* pool;
-    PackSession* session;
+    PackSession session;
     int64_t dispatched;
     int64_t committed;
     bool list_done;            // the list ended, or an entry failed before coding
@@ -76,13 +76,13 @@ static HostFile* open_ahead(const char* path, uint8_t* seed)
 static void dispatch_next(PackOrder* order)
 {
     PackJob* job = job_of(order->pool, order->dispatched);
-    int next = next_pack_entry(order->session);
-    if (next > 0) {
+    int next = next_pack_entry(&order->session);
+    if (next == ARCHIVE_END) {
         order->list_done = true;
         return;
     }
     // The path fits: each job's path is as long as the session's buffer.
-    const char* path = order->session->path_buffer;
+    const char* path = order->session.path_buffer;
     std::memcpy(job->path, path, std::strlen(path) + 1);
     job->input = nullptr;
     job->failure = next;
@@ -105,17 +105,18 @@ static void dispatch_next(PackOrder* order)
 }
 
 // Codes the job's entry on this thread, straight into the archive, from the window the committed
-// entries left: what one thread does.
-static int code_in_order(PackOrder* order, PackJob* job)
+// entries left: what one thread does. The codec's result, LZ_FILE_FAILED when the input cannot be
+// opened.
+static int64_t code_in_order(PackOrder* order, PackJob* job)
 {
     HostFile* input = open_pack_input(job->path);
     if (input == nullptr)
-        return ARCHIVE_INPUT_OPEN_FAILED;
+        return LZ_FILE_FAILED;
     std::memcpy(lzss_process_window(), order->committed_window, LZ_WINDOW_BYTES);
-    job->byte_count = lzss_encode_entry(pack_input_source(input), order->session->archive);
+    int64_t byte_count = encode_pack_entry(&order->session, input);
     close_host_file(input);
     std::memcpy(job->window_after, lzss_process_window(), LZ_WINDOW_BYTES);
-    return archive_result_of_encoding(job->byte_count);
+    return byte_count;
 }
 
 // Moves the worker's chunks of the job into the archive, or drops them when `keep` is false.
@@ -126,7 +127,7 @@ static int take_chunks(PackOrder* order, PackJob* job, bool keep)
         PackChunk* chunk = next_queued_chunk(order->pool, job);
         if (chunk == nullptr)
             return ARCHIVE_OK;
-        bool put = !keep || bits_put_bytes(order->session->archive, chunk->bytes, chunk->size) == 0;
+        bool put = !keep || put_coded_bytes(&order->session, chunk->bytes, chunk->size);
         return_chunk(order->pool, chunk);
         if (!put)
             return ARCHIVE_ENCODE_FAILED;
@@ -137,7 +138,7 @@ static int take_chunks(PackOrder* order, PackJob* job, bool keep)
 static int commit_next(PackOrder* order)
 {
     PackJob* job = job_of(order->pool, order->committed);
-    PackSession* session = order->session;
+    PackSession* session = &order->session;
     std::memcpy(session->path_buffer, job->path, std::strlen(job->path) + 1);
     if (job->failure != ARCHIVE_OK)
         return job->failure;
@@ -148,12 +149,11 @@ static int commit_next(PackOrder* order)
     if (result != ARCHIVE_OK)
         return result;
     if (!seeded_right)
-        result = code_in_order(order, job);
-    else if ((result = archive_result_of_encoding(job->byte_count)) == ARCHIVE_OK &&
-             bits_put_tail(session->archive, job->tail, job->tail_bits) != 0)
-        result = ARCHIVE_ENCODE_FAILED;
-    if (result != ARCHIVE_OK)
-        return result;
+        job->byte_count = code_in_order(order, job);
+    else if (job->byte_count >= 0 && !put_coded_tail(session, job->tail, job->tail_bits))
+        job->byte_count = LZ_STREAM_FAILED;
+    if (job->byte_count < 0)
+        return finish_pack_entry(session, job->byte_count);
     order->committed++;
     advance_head(order->pool);
     std::memcpy(order->committed_window, job->window_after, LZ_WINDOW_BYTES);
@@ -161,8 +161,7 @@ static int commit_next(PackOrder* order)
         std::memcpy(order->seed, job->window_after, LZ_WINDOW_BYTES);
         order->waiting_for_window = false;
     }
-    finish_pack_entry(session, job->byte_count);
-    return ARCHIVE_OK;
+    return finish_pack_entry(session, job->byte_count);
 }
 
 // Dispatches and commits every entry of the session; ARCHIVE_OK or the first failure.
@@ -195,22 +194,24 @@ int64_t pack_archive_threaded(int threads, char* path_buffer, size_t capacity,
         return pack_archive(path_buffer, capacity, list_path, archive_path, user_value,
                             progress);
     // Fewer threads than asked where the host has fewer to give, down to this one alone.
-    PackPool pool = {};
     PackOrder* order = static_cast<PackOrder*>(host_allocate_zeroed(1, sizeof(PackOrder)));
-    bool pooled = order != nullptr && set_up_pool(&pool, threads, capacity) && start_workers(&pool);
-    int opened = ARCHIVE_OK;
-    PackSession* session = open_pack_session(path_buffer, capacity, list_path, archive_path,
-                                             user_value, progress, &opened);
-    int64_t result = opened;
-    if (session != nullptr && pooled) {
+    if (order == nullptr)
+        return pack_archive(path_buffer, capacity, list_path, archive_path, user_value,
+                            progress);
+    PackPool pool = {};
+    bool pooled = set_up_pool(&pool, threads, capacity) && start_workers(&pool);
+    PackSession* session = &order->session;
+    int result = open_pack_session(session, path_buffer, capacity, list_path, archive_path,
+                                   user_value, progress);
+    if (result == ARCHIVE_OK && pooled) {
         order->pool = &pool;
-        order->session = session;
-        result = close_pack_session(session, pack_in_order(order));
-    } else if (session != nullptr) {
-        result = close_pack_session(session, pack_entries(session));
+        result = pack_in_order(order);
+    } else if (result == ARCHIVE_OK) {
+        result = pack_entries(session);
     }
+    int64_t total = close_pack_session(session, result);
     stop_workers(&pool);
     free_pool(&pool);
     host_release(order);
-    return result;
+    return total;
 }

@@ -28,11 +28,11 @@ enum {
 // pipe). Reads only the size; the archive's next byte stays the first.
 static bool worth_a_thread(const UnpackSession* session, bool always)
 {
-    if (session->entries == 0)
+    if (unpack_entry_count(session) == 0)
         return false;
     if (always)
         return true;
-    int64_t size = host_file_size(session->archive->file);
+    int64_t size = unpack_archive_size(session);
     return size < 0 || size >= UNPACK_PIPE_MIN_BYTES;
 }
 
@@ -96,8 +96,8 @@ static bool put_block(void* context, const uint8_t* bytes, size_t size)
 static void run_decoder(void* context)
 {
     UnpackPipe* pipe = static_cast<UnpackPipe*>(context);
-    for (size_t i = 0; i < pipe->session->entries; i++) {
-        int64_t result = lzss_decode_entry(pipe->session->archive, LzSink{put_block, pipe});
+    for (size_t i = 0; i < unpack_entry_count(pipe->session); i++) {
+        int64_t result = decode_unpack_entry(pipe->session, LzSink{put_block, pipe});
         UnpackBlock* block = pipe->held;
         if (block == nullptr) {
             block = next_free_block(pipe);

@@ -80,12 +80,10 @@ static int create_entry_file(char* path, size_t directory_length, HostFile** out
     return *output != nullptr ? ARCHIVE_OK : ARCHIVE_CREATE_FAILED;
 }
 
-// Puts the next entry's path in the path buffer and creates its file. ARCHIVE_OK with `*output`
-// open, 1 when no entry is left, or the failure.
-static int next_unpack_entry(UnpackSession* session, HostFile** output)
+int next_unpack_entry(UnpackSession* session)
 {
     if (session->next_name >= session->names.used)
-        return 1;
+        return ARCHIVE_END;
     const char* name = reinterpret_cast<const char*>(session->names.bytes) + session->next_name;
     size_t size = std::strlen(name) + 1;
     session->next_name += size;
@@ -93,13 +91,21 @@ static int next_unpack_entry(UnpackSession* session, HostFile** output)
     std::memcpy(session->path_buffer + session->directory_length, name, size);
     if (session->cancel_flag != nullptr && *session->cancel_flag != 0)
         return ARCHIVE_CANCELLED;
+    return ARCHIVE_OK;
+}
+
+int create_unpack_output(UnpackSession* session, HostFile** output)
+{
     session->entry_crc = 0;
     return create_entry_file(session->path_buffer, session->directory_length, output);
 }
 
-// Closes the entry's output and, when `codec_result` is a byte count, reports it. ARCHIVE_OK, or
-// the failure of the entry.
-static int finish_unpack_entry(UnpackSession* session, HostFile* output, int64_t codec_result)
+int64_t decode_unpack_entry(UnpackSession* session, LzSink output)
+{
+    return lzss_decode_entry(session->archive, output);
+}
+
+int finish_unpack_entry(UnpackSession* session, HostFile* output, int64_t codec_result)
 {
     bool closed = close_host_file(output);
     int result = archive_result_of_decoding(codec_result);
@@ -116,10 +122,13 @@ static int finish_unpack_entry(UnpackSession* session, HostFile* output, int64_t
 int unpack_entries(UnpackSession* session, EntryWriter write, void* context)
 {
     for (;;) {
-        HostFile* output = nullptr;
-        int next = next_unpack_entry(session, &output);
+        int next = next_unpack_entry(session);
         if (next != ARCHIVE_OK)
-            return next > 0 ? ARCHIVE_OK : next;
+            return next == ARCHIVE_END ? ARCHIVE_OK : next;
+        HostFile* output = nullptr;
+        int created = create_unpack_output(session, &output);
+        if (created != ARCHIVE_OK)
+            return created;
         int finished = finish_unpack_entry(session, output, write(context, output));
         if (finished != ARCHIVE_OK)
             return finished;
@@ -149,5 +158,5 @@ static bool write_output(void* context, const uint8_t* bytes, size_t size)
 int64_t decode_next_entry(void* session, HostFile* output)
 {
     EntryOutput entry = {static_cast<UnpackSession*>(session), output};
-    return lzss_decode_entry(entry.session->archive, LzSink{write_output, &entry});
+    return decode_unpack_entry(entry.session, LzSink{write_output, &entry});
 }
