@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "archive/host_files.h"
 #include "common/game_texts.h"
 #include "common/installer_state.h"
 #include "common/text.h"
@@ -15,7 +16,7 @@
 bool format_working_path(char* dest, size_t capacity, const char* folder)
 {
     size_t length = strlen(folder);
-    bool has_separator = length > 0 && folder[length - 1] == '\\';
+    bool has_separator = length > 0 && is_folder_separator(folder[length - 1]);
     return format_text(dest, capacity, "%s%s", folder, has_separator ? "" : "\\");
 }
 
@@ -44,8 +45,6 @@ static bool destination_fits(const char* destination)
            format_text(target, sizeof target, "%s\\%s", destination, HARDWARE_EXECUTABLE);
 }
 
-static bool is_separator(char c) { return c == '\\' || c == '/'; }
-
 static char lower_case(char c) { return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c; }
 
 // A part that names another folder than it spells: "." or "..", or one that Windows trims to
@@ -62,11 +61,11 @@ static bool is_folder_on_a_drive(const char* folder)
 {
     char letter = lower_case(folder[0]);
     if (!(letter >= 'a' && letter <= 'z' && folder[1] == ':' && folder[2] == '\\' &&
-          folder[3] != '\0' && !is_separator(folder[3])))
+          folder[3] != '\0' && !is_folder_separator(folder[3])))
         return false;
     const char* part = folder + 3;
     for (const char* p = part;; p++) {
-        if (*p != '\0' && !is_separator(*p))
+        if (*p != '\0' && !is_folder_separator(*p))
             continue;
         if (is_aliasing_part(part, p))
             return false;
@@ -80,16 +79,16 @@ static bool is_folder_on_a_drive(const char* folder)
 static bool is_inside(const char* folder, const char* parent)
 {
     size_t length = strlen(parent);
-    while (length > 0 && is_separator(parent[length - 1]))
+    while (length > 0 && is_folder_separator(parent[length - 1]))
         length--;
     if (length == 0)
         return false;
     for (size_t i = 0; i < length; i++) {
-        bool both_separators = is_separator(folder[i]) && is_separator(parent[i]);
+        bool both_separators = is_folder_separator(folder[i]) && is_folder_separator(parent[i]);
         if (folder[i] == '\0' || (!both_separators && lower_case(folder[i]) != lower_case(parent[i])))
             return false;
     }
-    return folder[length] == '\0' || is_separator(folder[length]);
+    return folder[length] == '\0' || is_folder_separator(folder[length]);
 }
 
 // True when `folder` is the Windows or the system folder, or inside one of them.

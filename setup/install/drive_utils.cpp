@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "archive/host_files.h"
 #include "common/text.h"
 
 static HANDLE open_for_reading(const char* file_name)
@@ -87,7 +88,7 @@ int64_t free_disk_bytes(const char* path)
     if (!copy_text(root, sizeof root, path))
         return -1;
     for (char* c = root; *c != '\0'; c++) {
-        if (*c == '\\') {
+        if (is_folder_separator(*c)) {
             c[1] = '\0';  // the root ends after the first separator
             break;
         }

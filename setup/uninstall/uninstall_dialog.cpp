@@ -39,7 +39,7 @@ int delete_matching_files(const char* pattern)
         return 0;
     char* after_folder = folder;  // the folder keeps its final "\"; none: empty
     for (char* c = folder; *c != '\0'; c++) {
-        if (*c == '\\')
+        if (is_folder_separator(*c))
             after_folder = c + 1;
     }
     *after_folder = '\0';

@@ -59,6 +59,9 @@ TEST(DriveUtils, FreeSpaceAsksOnlyTheDriveRoot)
     // The folders need not exist: only "C:\" is asked. Allow for other writers on the disk.
     int64_t deep = free_disk_bytes("C:\\no such folder\\deeper\\still");
     EXPECT_LT(std::llabs(deep - root), 256LL << 20);
+    // "/" separates folders as "\\" does.
+    int64_t forward = free_disk_bytes("C:/no such folder/deeper");
+    EXPECT_LT(std::llabs(forward - root), 256LL << 20);
     EXPECT_GT(free_disk_bytes("C:"), 0);
 
     int32_t clamped = free_disk_space("C:\\trv");
