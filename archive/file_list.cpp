@@ -41,27 +41,41 @@ bool has_suffix(const char* text, const char* variant1, const char* variant2)
     return true;
 }
 
+bool read_list_line(HostFile* list, char* dest, size_t room, size_t* length, size_t* line_bytes)
+{
+    size_t count = 0, bytes = 0;
+    int c, last = -1;
+    while ((c = read_host_byte(list)) >= 0) {
+        bytes++;
+        if (c == '\n')
+            break;
+        if (count + 1 < room)
+            dest[count] = static_cast<char>(c);
+        count++;
+        last = c;
+    }
+    if (last == '\r')
+        count--;  // a CR before the LF, or before the end, is part of the line end
+    if (room > 0)
+        dest[count < room ? count : room - 1] = '\0';
+    *length = count;
+    *line_bytes = bytes;
+    return bytes > 0;
+}
+
 ListLine read_list_name(HostFile* list, char* dest, size_t room)
 {
     if (room < 2)
         return LIST_TOO_LONG;
-    size_t length = 0;
-    int c = 0;
-    while (length + 1 < room && (c = read_host_byte(list)) >= 0) {
-        dest[length++] = static_cast<char>(c);
-        if (c == '\n')
-            break;
-    }
-    dest[length] = '\0';
+    size_t length = 0, line_bytes = 0;
+    bool read = read_list_line(list, dest, room, &length, &line_bytes);
     if (list->failed)
         return LIST_READ_FAILED;
-    if (length == 0)
+    if (!read)
         return LIST_END;
-    // A line that filled the room without its line feed is cut short, unless the file ends there.
-    if (length + 1 == room && c != '\n' && read_host_byte(list) >= 0)
+    // The line with its line end must fit the room, but for the terminator.
+    if (line_bytes + 1 > room)
         return LIST_TOO_LONG;
-    if (list->failed)
-        return LIST_READ_FAILED;
     collapse_whitespace(dest, ' ');
     return dest[0] == '\0' ? LIST_END : LIST_NAME;
 }

@@ -22,6 +22,12 @@ enum ListLine {
     LIST_READ_FAILED,  // the file could not be read
 };
 
+// Reads the next line of a file list as it stands, without its line end (LF, or CR LF): its first
+// `room` - 1 characters into `dest`, terminated, its whole length into `*length` and the bytes it
+// took in the file, line end included, into `*line_bytes`. False at the end of the file; a
+// failed read shows in `list->failed`. The one reader of list lines.
+bool read_list_line(HostFile* list, char* dest, size_t room, size_t* length, size_t* line_bytes);
+
 // Reads the next line of a file list into `dest` (at most `room` bytes with the terminator,
 // line end included) and collapses its whitespace.
 ListLine read_list_name(HostFile* list, char* dest, size_t room);

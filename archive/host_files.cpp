@@ -56,7 +56,7 @@ void fail_host_file_after(const char* path, int64_t bytes)
     failing_after = bytes;
 }
 
-static bool same_text(const char* a, const char* b)
+bool same_text(const char* a, const char* b)
 {
     while (*a != '\0' && *a == *b) {
         a++;

@@ -95,6 +95,9 @@ int64_t host_file_size(HostFile* file);
 // them were read.
 bool read_host_file_at(HostFile* file, int64_t offset, uint8_t* bytes, size_t size);
 
+// True when the two texts are the same, byte for byte (strcmp's 0, where setup has no C library).
+bool same_text(const char* a, const char* b);
+
 // True for the characters that separate folders in a stored or typed path: "\" and "/", on
 // every host, so that a list means the same on Linux and on Windows (whose file calls take both).
 bool is_folder_separator(char c);

@@ -34,15 +34,6 @@ static FARPROC runtime_function(int which)
     return module != nullptr ? GetProcAddress(module, function.name) : nullptr;
 }
 
-static bool same_text(const char* a, const char* b)
-{
-    while (*a != '\0' && *a == *b) {
-        a++;
-        b++;
-    }
-    return *a == *b;
-}
-
 bool hide_host_function(const char* name, bool hidden)
 {
     for (RuntimeFunction& function : runtime_functions) {

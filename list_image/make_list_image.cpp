@@ -46,19 +46,11 @@ struct ListLineText {
 // could not be read.
 static bool read_line(HostFile* file, ListLineText* line, bool* failed)
 {
-    line->length = 0;
-    int c;
-    while ((c = read_host_byte(file)) >= 0 && c != '\n') {
-        if (line->length < LIST_NAME_BYTES)
-            line->text[line->length] = static_cast<char>(c);
-        line->length++;
-    }
+    size_t line_bytes = 0;
+    bool read = read_list_line(file, line->text, sizeof line->text, &line->length, &line_bytes);
     if (file->failed)
         *failed = true;
-    if (line->length > 0 && line->length <= LIST_NAME_BYTES && line->text[line->length - 1] == '\r')
-        line->length--;
-    line->text[line->length < size_t(LIST_NAME_BYTES) ? line->length : size_t(LIST_NAME_BYTES)] = 0;
-    return c >= 0 || line->length > 0;
+    return read;
 }
 
 // A name that unpack_archive extracts under exactly this spelling and that stays inside the

@@ -11,6 +11,7 @@
 #include <commctrl.h>
 
 #include "archive/archive_ops.h"
+#include "archive/host_files.h"
 #include "common/game_texts.h"
 #include "common/installer_state.h"
 #include "common/message_boxes.h"
@@ -103,15 +104,6 @@ static void on_destination_edited(HWND dialog, HWND edit)
     char root[4] = {text[0], ':', '\\', '\0'};
     int64_t free_bytes = free_disk_bytes(root);
     show_available_space(dialog, letter, free_bytes < 0 ? 0 : free_bytes / 1024);
-}
-
-static bool same_text(const char* a, const char* b)
-{
-    while (*a != '\0' && *a == *b) {
-        a++;
-        b++;
-    }
-    return *a == *b;
 }
 
 // Why the file at `path` is refused, or null. Its bytes were damaged when their CRC-32 or count

@@ -78,6 +78,9 @@ TEST(ReadListName, RefusesALineLongerThanTheRoom)
         {"last line without line feed fills the room", "1234567890", LIST_NAME},
         {"one character too many", "12345678901\n", LIST_TOO_LONG},
         {"line feed does not fit", "1234567890\n", LIST_TOO_LONG},
+        {"fits with CR LF", "12345678\r\n", LIST_NAME},
+        {"CR LF does not fit", "123456789\r\n", LIST_TOO_LONG},
+        {"last line with a CR fills the room", "123456789\r", LIST_NAME},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
