@@ -115,6 +115,10 @@ TEST(PackArchive, ReportsEachFileAndReturnsTheTotal)
 // more than the calling thread (the workers' encoders are allocations one thread never makes).
 TEST(PackArchive, KeepsItsWorkersForPathsLongerThanTheToolsBuffer)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows' ANSI file calls take paths of 260 characters; the pool's paths are "
+                    "the same code on every host";
+#endif
     ScratchFolder scratch;
     std::string folder = scratch.path();
     for (int i = 0; folder.size() < 1300; i++)
