@@ -73,8 +73,8 @@ ListLine read_list_name(HostFile* list, char* dest, size_t room)
         return LIST_READ_FAILED;
     if (!read)
         return LIST_END;
-    // The line with its line end must fit the room, but for the terminator.
-    if (line_bytes + 1 > room)
+    // The line must fit the room with its terminator; its line end is not kept, so it needs none.
+    if (length + 1 > room)
         return LIST_TOO_LONG;
     collapse_whitespace(dest, ' ');
     return dest[0] == '\0' ? LIST_END : LIST_NAME;
@@ -92,10 +92,19 @@ static const char* bad_character(const char* begin, const char* end)
     return nullptr;
 }
 
+// EF BB BF, which an editor may put before the first line of a text saved as UTF-8.
+static bool starts_with_byte_order_mark(const char* name)
+{
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(name);
+    return bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+}
+
 NameProblem entry_name_problem(const char* name)
 {
     if (name[0] == '\0')
         return NAME_EMPTY;
+    if (starts_with_byte_order_mark(name))
+        return NAME_BYTE_ORDER_MARK;
     if (is_folder_separator(name[0]) || name[1] == ':')
         return NAME_ABSOLUTE;
     const char* part = name;
@@ -141,8 +150,51 @@ const char* name_problem_text(NameProblem problem)
     case NAME_DEVICE: return "a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9) as a part";
     case NAME_BAD_CHARACTER: return "a character no Windows name may hold (<>:\"|?* or a control character)";
     case NAME_TRAILING_DOT_OR_BLANK: return "a part ending in a dot or a blank, which Windows strips";
+    case NAME_BYTE_ORDER_MARK:
+        return "a UTF-8 byte order mark before the first name (save the list without one)";
+    case NAME_TOO_LONG_TO_INSTALL:
+        return "longer than setup can install: 248 characters under C:\\trv";
+    case NAME_NOT_ASCII:
+        return "a character outside printable ASCII (a UTF-8 list? give its Windows code page)";
     }
     return "?";
 }
 
 bool is_safe_entry_name(const char* name) { return entry_name_problem(name) == NAME_OK; }
+
+const char DEFAULT_INSTALL_WORKING_PATH[] = "C:\\trv\\";
+
+size_t longest_installable_name(size_t working_path_chars)
+{
+    return working_path_chars + 1 < INSTALL_PATH_CHARS ? INSTALL_PATH_CHARS - 1 - working_path_chars
+                                                       : 0;
+}
+
+NameProblem installable_name_problem(const char* name, size_t working_path_chars,
+                                     NameCharacters characters)
+{
+    NameProblem problem = entry_name_problem(name);
+    if (problem != NAME_OK)
+        return problem;
+    if (std::strlen(name) > longest_installable_name(working_path_chars))
+        return NAME_TOO_LONG_TO_INSTALL;
+    for (const char* p = name; characters == NAMES_PRINTABLE_ASCII && *p != '\0'; p++) {
+        if (static_cast<unsigned char>(*p) > 0x7E)
+            return NAME_NOT_ASCII;
+    }
+    return NAME_OK;
+}
+
+static char folded(char c)
+{
+    if (is_folder_separator(c))
+        return '\\';
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool same_installed_name(const char* a, const char* b)
+{
+    for (; *a != '\0' && folded(*a) == folded(*b); a++, b++) {
+    }
+    return folded(*a) == folded(*b);
+}

@@ -44,6 +44,9 @@ enum NameProblem {
     NAME_DEVICE,                 // is_windows_device_name: "nul", "con.txt", "com1", "nul:", ...
     NAME_BAD_CHARACTER,          // < > : " | ? * or a control character
     NAME_TRAILING_DOT_OR_BLANK,  // a part ending so: Windows strips them, so "a." would be "a"
+    NAME_BYTE_ORDER_MARK,        // the UTF-8 byte order mark first: a list saved with one
+    NAME_TOO_LONG_TO_INSTALL,    // installable_name_problem: no room in setup's paths
+    NAME_NOT_ASCII,              // installable_name_problem: outside printable ASCII
 };
 
 // The rule for every name a list gives, in pack, unpack and list images alike: what no Windows
@@ -55,3 +58,25 @@ const char* name_problem_text(NameProblem problem);
 
 // entry_name_problem(name) == NAME_OK.
 bool is_safe_entry_name(const char* name);
+
+// setup's path buffers, terminator included, and the working path of its default destination
+// (the folder with its final separator): the longest name it installs there is 248 characters.
+enum { INSTALL_PATH_CHARS = 256 };
+extern const char DEFAULT_INSTALL_WORKING_PATH[];  // "C:\\trv\\"
+
+// Which bytes a name may hold: printable ASCII (0x20 to 0x7E), or those and 0x80 to 0xFF, for a
+// list written in the Windows code page that setup creates its files under.
+enum NameCharacters { NAMES_PRINTABLE_ASCII, NAMES_CODE_PAGE };
+
+// The longest name setup can put behind a working path of `working_path_chars` characters.
+size_t longest_installable_name(size_t working_path_chars);
+
+// The rule for a name that setup can install behind a working path of `working_path_chars`
+// characters: entry_name_problem's, then room in setup's paths, then the characters.
+NameProblem installable_name_problem(const char* name, size_t working_path_chars,
+                                     NameCharacters characters);
+
+// True when Windows takes the two names for the same file: equal but for the case of ASCII
+// letters, with "\" and "/" alike. (Trailing dots and blanks, which it also drops, are refused
+// by entry_name_problem.)
+bool same_installed_name(const char* a, const char* b);

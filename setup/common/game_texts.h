@@ -64,6 +64,10 @@ const char TEXT_FILE_NOT_MADE[] = "a file could not be created";
 const char TEXT_ARCHIVE_DAMAGED[] = "the archive is damaged";
 const char TEXT_FILE_NOT_WRITTEN[] = "a file could not be written (is the disk full?)";
 const char TEXT_NAME_OUTSIDE[] = "the file list names a file outside the folder";
+const char TEXT_NAME_REFUSED[] =
+    "the file list names a file that Windows cannot create, or one outside the folder";
+const char TEXT_FOLDER_TOO_LONG_FOR_FILE[] =
+    "The install folder is too long for the file %s of %s. Please choose a shorter folder.";
 const char TEXT_PATH_TOO_LONG[] = "a path is too long";
 const char TEXT_EXTRACTION_FAILED[] = "the extraction failed";
 const char TEXT_SUMS_MALFORMED[] =

@@ -20,6 +20,7 @@
 #include "install/destination.h"
 #include "install/drive_utils.h"
 #include "install/entry_sums.h"
+#include "install/install_check.h"
 #include "install/install_list.h"
 #include "install/settings.h"
 #include "install/shortcuts.h"
@@ -213,6 +214,36 @@ static bool extract_step(InstallRun* run, const ArchiveStep& step)
     return false;
 }
 
+// Checks both steps' archives and lists for an install into `destination`, before anything is
+// written. False when the install cannot go on; a name too long for the folder leaves the dialog
+// open for a shorter one, a medium that cannot be read ends it.
+static bool medium_fits(HWND dialog, const char* destination)
+{
+    char working_path[SETUP_PATH_CHARS];
+    format_working_path(working_path, sizeof working_path, destination);
+    for (const ArchiveStep& step : install_steps) {
+        MediumCheck check;
+        char text[768];
+        switch (check_archive_step(step.archive, step.list, working_path, &check)) {
+        case MEDIUM_OK:
+            continue;
+        case MEDIUM_NAME_TOO_LONG:
+            format_text(text, sizeof text, TEXT_FOLDER_TOO_LONG_FOR_FILE, check.name, step.archive);
+            stop_box(dialog, text);
+            return false;
+        case MEDIUM_UNREADABLE:
+            report_failed_step(dialog, step, TEXT_ARCHIVE_UNREADABLE, check.name);
+            break;
+        case MEDIUM_NAME_REFUSED:
+            report_failed_step(dialog, step, TEXT_NAME_REFUSED, check.name);
+            break;
+        }
+        EndDialog(dialog, INSTALL_BACKED_OUT);
+        return false;
+    }
+    return true;
+}
+
 static void on_install_clicked(HWND dialog)
 {
     SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
@@ -224,6 +255,8 @@ static void on_install_clicked(HWND dialog)
         stop_box(dialog, refusal);
         return;
     }
+    if (!medium_fits(dialog, destination))
+        return;
     copy_text(install_destination_path, sizeof install_destination_path, destination);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_TYPICAL), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_INSTALL_MAXIMUM), FALSE);

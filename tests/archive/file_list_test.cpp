@@ -1,6 +1,7 @@
 // file_list_test.cpp -- list lines, suffixes and the safety test of stored names.
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -74,13 +75,14 @@ TEST(ReadListName, RefusesALineLongerThanTheRoom)
         std::string text;
         ListLine expected;
     } cases[] = {
-        {"fits with its line feed", "123456789\n", LIST_NAME},
+        // The line end is not kept, so it needs no room: a name fits as it would at the end.
+        {"fills the room, with its line feed", "1234567890\n", LIST_NAME},
         {"last line without line feed fills the room", "1234567890", LIST_NAME},
         {"one character too many", "12345678901\n", LIST_TOO_LONG},
-        {"line feed does not fit", "1234567890\n", LIST_TOO_LONG},
-        {"fits with CR LF", "12345678\r\n", LIST_NAME},
-        {"CR LF does not fit", "123456789\r\n", LIST_TOO_LONG},
-        {"last line with a CR fills the room", "123456789\r", LIST_NAME},
+        {"one too many at the end", "12345678901", LIST_TOO_LONG},
+        {"fills the room, with CR LF", "1234567890\r\n", LIST_NAME},
+        {"one too many before CR LF", "12345678901\r\n", LIST_TOO_LONG},
+        {"last line with a CR fills the room", "1234567890\r", LIST_NAME},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -90,6 +92,58 @@ TEST(ReadListName, RefusesALineLongerThanTheRoom)
         char name[11];
         EXPECT_EQ(read_list_name(list, name, sizeof name), c.expected);
         close_host_file(list);
+    }
+}
+
+TEST(InstallableNameProblem, LeavesRoomInSetupsPathsAndTakesTheListsCharacters)
+{
+    const std::string longest(248, 'n'), one_more(249, 'n');
+    const struct {
+        std::string name;
+        size_t working_path_chars;
+        NameCharacters characters;
+        NameProblem problem;
+    } cases[] = {
+        {longest, 7, NAMES_PRINTABLE_ASCII, NAME_OK},  // "C:\trv\" + 248 + terminator: 256
+        {one_more, 7, NAMES_PRINTABLE_ASCII, NAME_TOO_LONG_TO_INSTALL},
+        {"sub\\" + std::string(244, 'n'), 7, NAMES_PRINTABLE_ASCII, NAME_OK},
+        {"a.txt", 250, NAMES_PRINTABLE_ASCII, NAME_OK},
+        {"a.txt", 251, NAMES_PRINTABLE_ASCII, NAME_TOO_LONG_TO_INSTALL},
+        {"a.txt", 300, NAMES_PRINTABLE_ASCII, NAME_TOO_LONG_TO_INSTALL},
+        {"Docs\\Cr\xc3\xa9" "dits.txt", 7, NAMES_PRINTABLE_ASCII, NAME_NOT_ASCII},
+        {"Docs\\Cr\xe9" "dits.txt", 7, NAMES_CODE_PAGE, NAME_OK},
+        {"~ tilde ~.txt", 7, NAMES_PRINTABLE_ASCII, NAME_OK},
+        // The rule for every stored name comes first.
+        {"..\\x", 7, NAMES_PRINTABLE_ASCII, NAME_OUTSIDE},
+        {"a\\.\\b", 7, NAMES_CODE_PAGE, NAME_DOT_PART},
+        {"a.txt.", 7, NAMES_PRINTABLE_ASCII, NAME_TRAILING_DOT_OR_BLANK},
+        {"\xEF\xBB\xBF" "a.txt", 7, NAMES_CODE_PAGE, NAME_BYTE_ORDER_MARK},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 40));
+        EXPECT_EQ(installable_name_problem(c.name.c_str(), c.working_path_chars, c.characters),
+                  c.problem);
+    }
+    EXPECT_EQ(std::strlen(DEFAULT_INSTALL_WORKING_PATH) + longest_installable_name(7) + 1,
+              size_t(INSTALL_PATH_CHARS));
+}
+
+TEST(SameInstalledName, FoldsWhatWindowsFolds)
+{
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } cases[] = {
+        {"data\\a.txt", "DATA\\A.TXT", true}, {"data/a.txt", "data\\a.txt", true},
+        {"a.txt", "a.txt", true},               {"a.txt", "a.txt2", false},
+        {"a.txt2", "a.txt", false},             {"a.txt", "b.txt", false},
+        {"[a]", "{a}", false},  // '[' and '{' differ by 0x20 but are not letters
+        {"", "", true},                         {"a", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.a) + " | " + c.b);
+        EXPECT_EQ(same_installed_name(c.a, c.b), c.same);
     }
 }
 
@@ -140,6 +194,9 @@ TEST(EntryNameProblem, RefusesWhatLeavesTheFolderOrNoWindowsCanCreate)
         // Windows strips a trailing dot or blank, so the file would have another name.
         {"x.", NAME_TRAILING_DOT_OR_BLANK},  {"Credits.txt.", NAME_TRAILING_DOT_OR_BLANK},
         {"Extra \\a.txt", NAME_TRAILING_DOT_OR_BLANK}, {"a.txt ", NAME_TRAILING_DOT_OR_BLANK},
+        // A list saved with a byte order mark: it would be part of the first name.
+        {"\xEF\xBB\xBFreadme.txt", NAME_BYTE_ORDER_MARK}, {"\xEF\xBB", NAME_OK},
+        {"a\\\xEF\xBB\xBF", NAME_OK},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

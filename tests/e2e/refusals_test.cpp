@@ -73,7 +73,7 @@ static void cut_short(const std::string& path)
 TEST_F(SetupExe, FailedExtractionNamesTheArchiveAndKeepsTheMainDialog)
 {
     enum Fault {
-        ARCHIVE_MISSING,
+        FILE_MISSING,
         ARCHIVE_CUT_SHORT,
         ZEROED_BLOCK,
         FILE_IN_PLACE_OF_DATA_FOLDER,
@@ -84,16 +84,22 @@ TEST_F(SetupExe, FailedExtractionNamesTheArchiveAndKeepsTheMainDialog)
         Fault fault;
         const char* archive;
         bool names_destination;
+        const char* missing;  // FILE_MISSING: the file taken from the medium
     } cases[] = {
-        {"typical archive missing", ARCHIVE_MISSING, "typical_install.qbr", false},
-        {"typical archive cut short", ARCHIVE_CUT_SHORT, "typical_install.qbr", true},
-        {"exe archive cut short", ARCHIVE_CUT_SHORT, "exe_install.qbr", true},
+        // A medium that cannot be installed is refused before anything is written.
+        {"typical archive missing", FILE_MISSING, "typical_install.qbr", false,
+         "typical_install.qbr"},
+        {"typical list missing", FILE_MISSING, "typical_install.qbr", false,
+         "typical_install_list.txt"},
+        {"exe list missing", FILE_MISSING, "exe_install.qbr", false, "exe_install_list.txt"},
+        {"typical archive cut short", ARCHIVE_CUT_SHORT, "typical_install.qbr", true, nullptr},
+        {"exe archive cut short", ARCHIVE_CUT_SHORT, "exe_install.qbr", true, nullptr},
         // A run of zero bits reads as an early end marker: the files come out with other sizes.
-        {"zeroed block inside the typical archive", ZEROED_BLOCK, "typical_install.qbr", true},
+        {"zeroed block inside the typical archive", ZEROED_BLOCK, "typical_install.qbr", true, nullptr},
         {"a file where the data folder goes", FILE_IN_PLACE_OF_DATA_FOLDER,
-         "typical_install.qbr", true},
+         "typical_install.qbr", true, nullptr},
         {"an installed file held open without sharing", FILE_HELD_OPEN, "typical_install.qbr",
-         true},
+         true, nullptr},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
         SCOPED_TRACE(cases[i].name);
@@ -103,8 +109,8 @@ TEST_F(SetupExe, FailedExtractionNamesTheArchiveAndKeepsTheMainDialog)
         HANDLE held = INVALID_HANDLE_VALUE;
         Bytes archive;
         switch (cases[i].fault) {
-        case ARCHIVE_MISSING:
-            ASSERT_TRUE(DeleteFileA((medium + cases[i].archive).c_str()));
+        case FILE_MISSING:
+            ASSERT_TRUE(DeleteFileA((medium + cases[i].missing).c_str()));
             break;
         case ARCHIVE_CUT_SHORT:
             ASSERT_NO_FATAL_FAILURE(cut_short(medium + cases[i].archive));
@@ -139,6 +145,10 @@ TEST_F(SetupExe, FailedExtractionNamesTheArchiveAndKeepsTheMainDialog)
         }
         if (cases[i].fault == FILE_HELD_OPEN) {
             EXPECT_NE(std::string::npos, text.find(held_file)) << text;
+        }
+        if (cases[i].fault == FILE_MISSING) {
+            EXPECT_NE(std::string::npos, text.find(std::string("\n") + cases[i].missing)) << text;
+            EXPECT_FALSE(file_exists(destination)) << "written before the medium was checked";
         }
         ASSERT_TRUE(answer_message_box(box, IDOK));
         expect_main_dialog_then_exit(first, main, dialog);
@@ -181,6 +191,40 @@ TEST_F(SetupExe, UnusableDestinationIsRefusedBeforeAnythingIsExtracted)
     ASSERT_TRUE(click_button(dialog, INSTALL_BACK_BUTTON));
     expect_main_dialog_then_exit(first, main, dialog);
     expect_nothing_recorded();
+}
+
+TEST_F(SetupExe, NameTooLongForTheDestinationIsRefusedBeforeAnythingIsWritten)
+{
+    // The folder fits every path of its own, and the exe group's names behind it; the typical
+    // group's longest name does not fit behind it in setup's 256 characters.
+    size_t longest = 0;
+    std::string longest_name;
+    for (const std::string& name : group_names("typical")) {
+        if (name.size() > longest)
+            longest = name.size(), longest_name = name;
+    }
+    std::string medium = copy_medium("medium");
+    std::string destination = destination_in("d");
+    destination += "\\" + std::string(254 - longest - destination.size(), 'x');  // one too many
+    ASSERT_LE(destination.size(), 241u) << "the destination alone would be refused";
+    HWND main = nullptr;
+    HWND dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
+    start_extraction(dialog, destination);
+    HWND box = expect_window(first, MESSAGE_BOX_TITLE);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("The install folder is too long for the file " + longest_name +
+                  " of typical_install.qbr. Please choose a shorter folder.",
+              message_box_text(box));
+    ASSERT_TRUE(answer_message_box(box, IDOK));
+    ASSERT_TRUE(wait_until_gone(box));
+    EXPECT_FALSE(file_exists(destination_in("d"))) << "the exe group was extracted first";
+    // The dialog stays for a shorter folder, which installs.
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, INSTALL_START_BUTTON)));
+    destination.pop_back();
+    start_extraction(dialog, destination);
+    expect_completion_and_exit(first);
+    EXPECT_TRUE(file_exists(destination + "\\" + longest_name));
 }
 
 TEST_F(SetupExe, DestinationMustBeAFolderOnADrive)

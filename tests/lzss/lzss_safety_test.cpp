@@ -105,13 +105,14 @@ TEST_F(LzssTool, RefusesNamesTooLongForThePathBuffer)
 TEST_F(LzssTool, AcceptsPathsJustShortOfThePathBuffer)
 {
     // Four folders of 200 characters: "in/" + 4 * 201 = 807 characters, and a name that brings
-    // the full path to 1022 characters, one line feed and the terminator short of 1024.
+    // the full path to 1023 characters: only the terminator is short of 1024, for the line feed
+    // is not kept.
     std::string folders;
     for (int i = 0; i < 4; i++)
         folders += std::string(200, static_cast<char>('p' + i)) + "/";
     const std::string in = "in/" + folders;
     const std::string out = "ou/" + folders;
-    const std::string name(1022 - in.size(), 'f');
+    const std::string name(1023 - in.size(), 'f');
     write_file(in + name, first);
     write_text("list.txt", name + "\n");
 
