@@ -16,7 +16,7 @@ echo
 echo "== Windows programs: build/win32"
 cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
     -DCMAKE_BUILD_TYPE=Release -DTRV_BUILD_TESTS=OFF -DTRV_BUILD_BENCH=OFF >/dev/null
-cmake --build build/win32 --target setup trv99hw trv99sw
+cmake --build build/win32 --target setup lzss listimage trv99hw trv99sw
 
 listimage=build/release/listimage
 
