@@ -35,7 +35,8 @@ enum ArchiveResult {
 };
 
 // Called once per entry, after its file is complete, with the entry's byte count, the path
-// buffer and the caller's user value. The return value is ignored.
+// buffer and the caller's user value. A negative return stops the operation there, as a cancel
+// does (ARCHIVE_CANCELLED; a pack then leaves no archive); any other is ignored.
 typedef int (*ProgressCallback)(int64_t byte_count, const char* path, void* user_value);
 
 // Called like a ProgressCallback, with the CRC-32 (crc32.h) of the entry's bytes, computed as

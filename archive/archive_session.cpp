@@ -70,6 +70,7 @@ int open_unpack_session(UnpackSession* session, const char* archive_path, const 
                         const int* cancel_flag, ProgressCallback progress)
 {
     *session = UnpackSession{};
+    forget_host_failures();
     session->path_buffer = path_buffer;
     session->directory_length = std::strlen(path_buffer);
     session->user_value = user_value;

@@ -156,6 +156,11 @@ bool write_entry_bytes(UnpackSession* session, HostFile* output, const uint8_t* 
 // The EntryWriter of one thread: decodes the next entry of the session's archive into `output`.
 int64_t decode_next_entry(void* session, HostFile* output);
 
+// True when the archive holds more than the entries unpacked so far: called once every entry the
+// list names is unpacked, with the decoder stopped, it tells a list shorter than the archive's.
+// Reads at most one byte of the file.
+bool unpack_data_after_entries(UnpackSession* session);
+
 // Closes the archive and the list and releases the names; returns `result`.
 int close_unpack_session(UnpackSession* session, int result);
 

@@ -45,6 +45,56 @@ void* host_allocate_zeroed(size_t count, size_t size)
     return block;
 }
 
+// The last failure of each kind, and how many were noted. Workers of the parallel pack and the
+// pipelined unpack note theirs on their own threads: a lock (spun, held for a copy) keeps each
+// record whole. setup.exe, built for the 386, which has no atomic exchange, runs on one thread.
+static HostFailure host_failures[HOST_CALLS];
+static uint32_t host_failures_noted = 0;
+#ifdef __GCC_HAVE_SYNC_COMPARE_AND_SWAP_4
+static std::atomic_flag host_failures_busy = ATOMIC_FLAG_INIT;
+static void lock_host_failures()
+{
+    while (host_failures_busy.test_and_set(std::memory_order_acquire)) {
+    }
+}
+static void unlock_host_failures() { host_failures_busy.clear(std::memory_order_release); }
+#else
+static void lock_host_failures() {}
+static void unlock_host_failures() {}
+#endif
+
+void note_host_failure(HostCall call, const char* path, uint32_t code)
+{
+    lock_host_failures();
+    HostFailure& failure = host_failures[call];
+    failure.call = call;
+    failure.code = code;
+    failure.order = ++host_failures_noted;
+    size_t length = 0;
+    for (; path != nullptr && path[length] != '\0' && length + 1 < HOST_PATH_CHARS; length++)
+        failure.path[length] = path[length];
+    failure.path[length] = '\0';
+    unlock_host_failures();
+}
+
+void forget_host_failures()
+{
+    lock_host_failures();
+    for (HostFailure& failure : host_failures)
+        failure.order = 0;
+    unlock_host_failures();
+}
+
+bool last_host_failure(HostCall call, HostFailure* failure)
+{
+    lock_host_failures();
+    bool noted = host_failures[call].order != 0;
+    if (noted)
+        *failure = host_failures[call];
+    unlock_host_failures();
+    return noted;
+}
+
 // The file the tests make give out (fail_host_file_after), and after how many bytes. Read by the
 // thread that opens the files, which is the one that set them.
 static const char* failing_path = nullptr;
@@ -74,14 +124,19 @@ static size_t within_fault(const HostFile* file, size_t size)
     return static_cast<size_t>(file->fault_left);
 }
 
+// The path's copy lives behind the record, in the same block.
 HostFile* new_host_file(intptr_t handle, bool writing, const char* path)
 {
-    HostFile* file = static_cast<HostFile*>(host_allocate(sizeof(HostFile)));
+    size_t path_bytes = std::strlen(path) + 1;
+    HostFile* file = static_cast<HostFile*>(host_allocate(sizeof(HostFile) + path_bytes));
     if (file == nullptr) {
         close_handle(handle);
         return nullptr;
     }
+    char* copy = reinterpret_cast<char*>(file + 1);
+    std::memcpy(copy, path, path_bytes);
     file->handle = handle;
+    file->path = copy;
     file->writing = writing;
     file->failed = false;
     file->next = 0;
@@ -100,11 +155,15 @@ int64_t read_host_file(HostFile* file, uint8_t* bytes, size_t size)
         return static_cast<int64_t>(count);
     }
     size_t allowed = within_fault(file, size);
-    int64_t read = allowed == 0 && size > 0 ? -1 : read_handle(file->handle, bytes, allowed);
+    bool faulted = allowed == 0 && size > 0;
+    int64_t read = faulted ? -1 : read_handle(file->handle, bytes, allowed);
     if (read > 0 && file->fault_left > 0)
         file->fault_left -= read;
-    if (read < 0)
+    if (read < 0) {
         file->failed = true;
+        note_host_failure(HOST_READ, file->path,
+                          faulted ? failing_disk_error(false) : last_host_error());
+    }
     return read;
 }
 
@@ -114,7 +173,13 @@ static bool write_out(HostFile* file, const uint8_t* bytes, size_t size)
     size_t allowed = within_fault(file, size);
     if (file->fault_left >= 0)
         file->fault_left -= static_cast<int64_t>(allowed);
-    return write_handle(file->handle, bytes, allowed) && allowed == size;
+    if (!write_handle(file->handle, bytes, allowed)) {
+        note_host_failure(HOST_WRITE, file->path, last_host_error());
+        return false;
+    }
+    if (allowed < size)
+        note_host_failure(HOST_WRITE, file->path, failing_disk_error(true));
+    return allowed == size;
 }
 
 // Writes the bytes held in the buffer; false on failure.
@@ -149,8 +214,11 @@ bool flush_host_file(HostFile* file) { return !file->writing || write_held(file)
 bool close_host_file(HostFile* file)
 {
     bool ok = flush_host_file(file) && !(file->writing && file->failed);
-    if (!close_handle(file->handle))
+    if (!close_handle(file->handle)) {
+        if (file->writing)
+            note_host_failure(HOST_WRITE, file->path, last_host_error());
         ok = false;
+    }
     host_release(file);
     return ok;
 }

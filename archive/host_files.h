@@ -31,6 +31,7 @@ enum {
 // close_host_file.
 struct HostFile {
     intptr_t handle;   // a descriptor, or a HANDLE
+    const char* path;  // as it was opened, a copy kept behind the record: for note_host_failure
     bool writing;
     bool failed;       // a read or write failed; closing a writer reports it
     size_t next;       // reading: the first unread byte of `buffer`
@@ -182,3 +183,48 @@ struct GrowingBlock {
 
 // Appends `size` bytes; false when memory is short (the block is then unchanged).
 bool append_to_block(GrowingBlock* block, const void* bytes, size_t size);
+
+// ---- why the host failed, for the tools' messages
+//
+// Each call of this layer that fails notes what it was asked to do, the path (as the library
+// spells it) and the host's code (errno; GetLastError() on Windows), also where it refuses on
+// its own (a folder or a pipe where a file is wanted: the code the host gives for such a case).
+// The last failure of each kind is kept: an operation may fail on its way and go on (the folders
+// of an entry are tried from the deepest up; a partial file's name is taken), and a worker may
+// fail while the calling thread goes on, so the failure that ended an operation is the last one
+// of its kind, with its path. Threads may note at once. Each operation forgets what was noted
+// before it opens its list and archive; its result says no more than before.
+
+enum HostCall {
+    HOST_OPEN,         // opening a file to read
+    HOST_CREATE,       // creating a file to write
+    HOST_READ,
+    HOST_WRITE,        // also flushing and closing a written file
+    HOST_MAKE_FOLDER,
+    HOST_ALLOCATE,     // memory: no path
+    HOST_CALLS
+};
+
+struct HostFailure {
+    HostCall call;
+    uint32_t code;               // errno, or GetLastError()
+    uint32_t order;              // the failures are numbered as they are noted, from 1
+    char path[HOST_PATH_CHARS];  // cut to fit; empty for HOST_ALLOCATE
+};
+
+// Forgets every failure noted so far.
+void forget_host_failures();
+
+// The last failure of `call` since the last forget_host_failures; false when there was none.
+bool last_host_failure(HostCall call, HostFailure* failure);
+
+// The host's words for the failure's code, without a line end ("No such file or directory";
+// Windows' system message), into `text` of `capacity` characters, cut to fit.
+void host_failure_reason(const HostFailure& failure, char* text, size_t capacity);
+
+// The separator this host writes between folders: "/" on POSIX, "\" on Windows.
+char host_folder_separator();
+
+// From now on a write to a pipe whose reader has gone fails (EPIPE) instead of ending the
+// process, as POSIX does by default; Windows has nothing to change.
+void fail_writes_to_broken_pipes();

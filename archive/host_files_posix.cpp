@@ -4,6 +4,7 @@
 #include "archive/host_files.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <climits>
 #include <cstdlib>
@@ -15,12 +16,15 @@
 
 #include "archive/host_handles.h"
 
-// The path with "\" turned into "/", in `storage` of HOST_PATH_CHARS; null when it does not fit.
+// The path with "\" turned into "/", in `storage` of HOST_PATH_CHARS; null when it does not fit
+// (errno ENAMETOOLONG).
 static const char* host_path(const char* path, char* storage)
 {
     size_t length = std::strlen(path);
-    if (length >= HOST_PATH_CHARS)
+    if (length >= HOST_PATH_CHARS) {
+        errno = ENAMETOOLONG;
         return nullptr;
+    }
     for (size_t i = 0; i <= length; i++)
         storage[i] = path[i] == '\\' ? '/' : path[i];
     return storage;
@@ -53,20 +57,43 @@ bool write_handle(intptr_t handle, const uint8_t* bytes, size_t size)
 
 bool close_handle(intptr_t handle) { return close(static_cast<int>(handle)) == 0; }
 
+uint32_t last_host_error() { return static_cast<uint32_t>(errno); }
+
+uint32_t failing_disk_error(bool) { return EIO; }
+
+// Notes the failure of `call` with `code`, or errno when it is 0; false.
+static bool refused(HostCall call, const char* path, int code = 0)
+{
+    note_host_failure(call, path, static_cast<uint32_t>(code != 0 ? code : errno));
+    return false;
+}
+
+// Null, with the failure noted as refused() notes it.
+static HostFile* failed(HostCall call, const char* path, int code = 0)
+{
+    refused(call, path, code);
+    return nullptr;
+}
+
+// What the host says where a file is wanted and something else stands: a folder, or another
+// thing that is not replaced (as O_EXCL finds it).
+static int refusal_code(const struct stat& info) { return S_ISDIR(info.st_mode) ? EISDIR : EEXIST; }
+
 HostFile* open_host_file(const char* path)
 {
     char storage[HOST_PATH_CHARS];
     const char* host = host_path(path, storage);
     if (host == nullptr)
-        return nullptr;
+        return failed(HOST_OPEN, path);
     int descriptor = open(host, O_RDONLY | O_CLOEXEC);
     if (descriptor < 0)
-        return nullptr;
+        return failed(HOST_OPEN, path);
     // A folder opens for reading here, but is no file to read.
     struct stat info;
-    if (fstat(descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+    int code = fstat(descriptor, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+    if (code != 0) {
         close(descriptor);
-        return nullptr;
+        return failed(HOST_OPEN, path, code);
     }
     return new_host_file(descriptor, false, path);
 }
@@ -76,9 +103,9 @@ HostFile* create_host_file(const char* path)
     char storage[HOST_PATH_CHARS];
     const char* host = host_path(path, storage);
     if (host == nullptr)
-        return nullptr;
+        return failed(HOST_CREATE, path);
     int descriptor = open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return descriptor < 0 ? nullptr : new_host_file(descriptor, true, path);
+    return descriptor < 0 ? failed(HOST_CREATE, path) : new_host_file(descriptor, true, path);
 }
 
 // Only a file or a link is removed: a pipe, a socket or a device stays, and is refused.
@@ -87,13 +114,13 @@ HostFile* create_unlinked_host_file(const char* path)
     char storage[HOST_PATH_CHARS];
     const char* host = host_path(path, storage);
     if (host == nullptr)
-        return nullptr;
+        return failed(HOST_CREATE, path);
     struct stat info;
     if (lstat(host, &info) == 0) {
         if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
-            return nullptr;
+            return failed(HOST_CREATE, path, refusal_code(info));
         if (unlink(host) != 0)
-            return nullptr;
+            return failed(HOST_CREATE, path);
     }
     bool exists = false;
     return create_new_host_file(path, &exists);
@@ -105,12 +132,12 @@ HostFile* create_new_host_file(const char* path, bool* exists)
     char storage[HOST_PATH_CHARS];
     const char* host = host_path(path, storage);
     if (host == nullptr)
-        return nullptr;
+        return failed(HOST_CREATE, path);
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     int descriptor = open(host, flags, 0666);
     if (descriptor < 0) {
         *exists = errno == EEXIST;
-        return nullptr;
+        return failed(HOST_CREATE, path);
     }
     HostFile* file = new_host_file(descriptor, true, path);
     if (file == nullptr)
@@ -167,12 +194,13 @@ static bool copy_path(const char* text, char* target, size_t capacity)
     return true;
 }
 
+// A refusal is noted as a failure to create `path`.
 bool replacement_target(const char* path, char* target, size_t capacity)
 {
     char storage[HOST_PATH_CHARS];
     const char* host = host_path(path, storage);
     if (host == nullptr)
-        return false;
+        return refused(HOST_CREATE, path);
     struct stat info;
     if (lstat(host, &info) != 0)
         return copy_path(path, target, capacity);  // a new file
@@ -180,18 +208,22 @@ bool replacement_target(const char* path, char* target, size_t capacity)
         if (stat(host, &info) != 0)
             return copy_path(path, target, capacity);  // a link to nothing is replaced itself
         char resolved[PATH_MAX];
-        if (!S_ISREG(info.st_mode) || realpath(host, resolved) == nullptr)
-            return false;
+        if (!S_ISREG(info.st_mode))
+            return refused(HOST_CREATE, path, refusal_code(info));
+        if (realpath(host, resolved) == nullptr)
+            return refused(HOST_CREATE, path);
         return copy_path(resolved, target, capacity);
     }
-    return S_ISREG(info.st_mode) && copy_path(path, target, capacity);
+    if (!S_ISREG(info.st_mode))
+        return refused(HOST_CREATE, path, refusal_code(info));
+    return copy_path(path, target, capacity);
 }
 
 bool make_folder(const char* path)
 {
     char storage[HOST_PATH_CHARS];
     const char* host = host_path(path, storage);
-    return host != nullptr && mkdir(host, 0777) == 0;
+    return (host != nullptr && mkdir(host, 0777) == 0) || refused(HOST_MAKE_FOLDER, path);
 }
 
 bool folder_exists(const char* path)
@@ -231,7 +263,21 @@ bool get_file_identity(const char* path, FileIdentity* identity)
 
 void* host_allocate(size_t size)
 {
-    return host_allocation_refused() ? nullptr : std::malloc(size);
+    void* block = host_allocation_refused() ? nullptr : std::malloc(size);
+    if (block == nullptr)
+        note_host_failure(HOST_ALLOCATE, nullptr, ENOMEM);
+    return block;
 }
 
 void host_release(void* block) { std::free(block); }
+
+void host_failure_reason(const HostFailure& failure, char* text, size_t capacity)
+{
+    if (capacity == 0)
+        return;
+    std::snprintf(text, capacity, "%s", std::strerror(static_cast<int>(failure.code)));
+}
+
+char host_folder_separator() { return '/'; }
+
+void fail_writes_to_broken_pipes() { std::signal(SIGPIPE, SIG_IGN); }

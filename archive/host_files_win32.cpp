@@ -38,6 +38,25 @@ bool write_handle(intptr_t handle, const uint8_t* bytes, size_t size)
 
 bool close_handle(intptr_t handle) { return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0; }
 
+uint32_t last_host_error() { return GetLastError(); }
+
+uint32_t failing_disk_error(bool writing) { return writing ? ERROR_WRITE_FAULT : ERROR_READ_FAULT; }
+
+// False (null), with the failure of `call` noted: `code`, or GetLastError() when it is 0. A
+// refusal of the host's own (a device, a folder where a file is wanted) is noted as Windows
+// answers a file call on a folder: ERROR_ACCESS_DENIED.
+static bool refused(HostCall call, const char* path, DWORD code = 0)
+{
+    note_host_failure(call, path, code != 0 ? code : GetLastError());
+    return false;
+}
+
+static HostFile* failed(HostCall call, const char* path, DWORD code = 0)
+{
+    refused(call, path, code);
+    return nullptr;
+}
+
 // True for a path in the device namespace: "\\.\" (every name there is a device), and "\\?\" or
 // "\??\" before anything but a folder of a drive ("C:\") or a share ("UNC\"); "\\?\C:" alone is
 // the volume itself.
@@ -90,11 +109,12 @@ HostEntry host_entry_of(uint32_t attributes)
 // Z:\dev\null), which is closed unused.
 static HostFile* disk_file(HANDLE handle, bool writing, const char* path)
 {
+    HostCall call = writing ? HOST_CREATE : HOST_OPEN;
     if (handle == INVALID_HANDLE_VALUE)
-        return nullptr;
+        return failed(call, path);
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);
-        return nullptr;
+        return failed(call, path, ERROR_ACCESS_DENIED);
     }
     return new_host_file(reinterpret_cast<intptr_t>(handle), writing, path);
 }
@@ -102,7 +122,7 @@ static HostFile* disk_file(HANDLE handle, bool writing, const char* path)
 HostFile* open_host_file(const char* path)
 {
     if (is_device_path(path))
-        return nullptr;
+        return failed(HOST_OPEN, path, ERROR_ACCESS_DENIED);
     HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return disk_file(handle, false, path);
@@ -112,7 +132,7 @@ HostFile* open_host_file(const char* path)
 HostFile* create_host_file(const char* path)
 {
     if (is_device_path(path))
-        return nullptr;
+        return failed(HOST_CREATE, path, ERROR_ACCESS_DENIED);
     HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     return disk_file(handle, true, path);
@@ -129,18 +149,19 @@ HostFile* create_host_file(const char* path)
 HostFile* create_unlinked_host_file(const char* path)
 {
     if (is_device_path(path))
-        return nullptr;
+        return failed(HOST_CREATE, path, ERROR_ACCESS_DENIED);
     bool exists = false;
     switch (host_entry_of(GetFileAttributesA(path))) {
     case HOST_NOTHING:
         if (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND)
-            return nullptr;
+            return failed(HOST_CREATE, path);
         return create_new_host_file(path, &exists);
     case HOST_FILE:
     case HOST_FILE_LINK:
-        return DeleteFileA(path) ? create_new_host_file(path, &exists) : nullptr;
+        return DeleteFileA(path) ? create_new_host_file(path, &exists)
+                                 : failed(HOST_CREATE, path);
     default:
-        return nullptr;
+        return failed(HOST_CREATE, path, ERROR_ACCESS_DENIED);
     }
 }
 
@@ -148,14 +169,17 @@ HostFile* create_new_host_file(const char* path, bool* exists)
 {
     *exists = false;
     if (is_device_path(path))
-        return nullptr;
+        return failed(HOST_CREATE, path, ERROR_ACCESS_DENIED);
     HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     // Something stands there when the call says so, and also when it only refuses: CREATE_NEW on
     // a folder fails with ERROR_ACCESS_DENIED on Windows, and the 95 family opens no folder at all.
-    if (handle == INVALID_HANDLE_VALUE)
-        *exists = GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS ||
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        *exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ||
                   GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+        return failed(HOST_CREATE, path, code);
+    }
     HostFile* file = disk_file(handle, true, path);
     if (file == nullptr && handle != INVALID_HANDLE_VALUE)
         DeleteFileA(path);  // made just now, and given to nobody
@@ -170,7 +194,9 @@ bool is_host_link(const char* path)
 
 bool make_folder(const char* path)
 {
-    return !is_device_path(path) && CreateDirectoryA(path, nullptr) != 0;
+    if (is_device_path(path))
+        return refused(HOST_MAKE_FOLDER, path, ERROR_ACCESS_DENIED);
+    return CreateDirectoryA(path, nullptr) != 0 || refused(HOST_MAKE_FOLDER, path);
 }
 
 bool folder_exists(const char* path)
@@ -208,7 +234,10 @@ bool get_file_identity(const char* path, FileIdentity* identity)
 
 void* host_allocate(size_t size)
 {
-    return host_allocation_refused() ? nullptr : HeapAlloc(GetProcessHeap(), 0, size);
+    void* block = host_allocation_refused() ? nullptr : HeapAlloc(GetProcessHeap(), 0, size);
+    if (block == nullptr)
+        note_host_failure(HOST_ALLOCATE, nullptr, ERROR_NOT_ENOUGH_MEMORY);
+    return block;
 }
 
 void host_release(void* block)

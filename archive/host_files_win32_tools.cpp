@@ -94,16 +94,20 @@ bool is_regular_host_file(const char* path)
 // would undo, unasked, what its owner set up. Where the attributes cannot be read for another
 // reason than a missing file or folder, nothing is known and the path is refused too: Wine answers
 // so for a Unix pipe or device reached through drive Z:.
+// A refusal is noted as a failure to create `path`.
 bool replacement_target(const char* path, char* target, size_t capacity)
 {
-    if (is_device_path(path))
-        return false;
-    HostEntry entry = host_entry_of(GetFileAttributesA(path));
+    DWORD code = ERROR_ACCESS_DENIED;
+    HostEntry entry = is_device_path(path) ? HOST_FOLDER : host_entry_of(GetFileAttributesA(path));
     if (entry == HOST_NOTHING && GetLastError() != ERROR_FILE_NOT_FOUND &&
         GetLastError() != ERROR_PATH_NOT_FOUND)
+        code = GetLastError();
+    else if (entry == HOST_NOTHING || entry == HOST_FILE)
+        code = NO_ERROR;
+    if (code != NO_ERROR) {
+        note_host_failure(HOST_CREATE, path, code);
         return false;
-    if (entry != HOST_NOTHING && entry != HOST_FILE)
-        return false;
+    }
     size_t length = 0;
     while (path[length] != '\0')
         length++;
@@ -137,3 +141,35 @@ bool replace_file(const char* from, const char* to)
 }
 
 bool remove_host_file(const char* path) { return !is_device_path(path) && DeleteFileA(path) != 0; }
+
+// The system's message in the default language without its line end, or "error N" for a code
+// the system has no message for.
+void host_failure_reason(const HostFailure& failure, char* text, size_t capacity)
+{
+    if (capacity == 0)
+        return;
+    DWORD size = capacity > 0xFFFF ? 0xFFFF : DWORD(capacity);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, failure.code, 0, text, size, nullptr);
+    if (length == 0 || length >= size) {
+        char number[24] = "error ";
+        char digits[12];
+        int count = 0;
+        for (uint32_t code = failure.code; count == 0 || code != 0; code /= 10)
+            digits[count++] = static_cast<char>('0' + code % 10);
+        for (int i = 0; i < count; i++)
+            number[6 + i] = digits[count - 1 - i];
+        number[6 + count] = '\0';
+        length = 0;
+        for (; number[length] != '\0' && length + 1 < size; length++)
+            text[length] = number[length];
+    }
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                          text[length - 1] == ' '))
+        length--;
+    text[length] = '\0';
+}
+
+char host_folder_separator() { return '\\'; }
+
+void fail_writes_to_broken_pipes() {}

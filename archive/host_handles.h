@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "archive/host_files.h"
+
 // One read of up to `size` bytes: the number read, 0 at the end of the file, -1 on failure.
 int64_t read_handle(intptr_t handle, uint8_t* bytes, size_t size);
 
@@ -18,8 +20,18 @@ bool write_handle(intptr_t handle, const uint8_t* bytes, size_t size);
 bool close_handle(intptr_t handle);
 
 // A new HostFile record around a handle opened at `path`, or null (the handle is then closed).
-struct HostFile;
 HostFile* new_host_file(intptr_t handle, bool writing, const char* path);
+
+// Notes a failure of `call` at `path` (null for none) with the host's `code`, as the last of
+// its kind (host_files.h).
+void note_host_failure(HostCall call, const char* path, uint32_t code);
+
+// The host's code for the last failed call of this thread: errno, or GetLastError().
+uint32_t last_host_error();
+
+// The code of a disk that gives out (EIO; ERROR_READ_FAULT or ERROR_WRITE_FAULT), for the tests'
+// faults (fail_host_file_after).
+uint32_t failing_disk_error(bool writing);
 
 // For the tests only: from now on the library's allocations (host_allocate) are counted, and the
 // `failing`-th of them (1 the next one, 0 none) is refused as by a heap that has run out.

@@ -44,6 +44,7 @@ int open_pack_session(PackSession* session, char* path_buffer, size_t capacity,
                       const char* list_path, const char* archive_path, void* user_value,
                       ProgressCallback progress)
 {
+    forget_host_failures();
     session->archive = nullptr;
     session->list = nullptr;
     session->path_buffer = path_buffer;
@@ -110,8 +111,9 @@ int finish_pack_entry(PackSession* session, int64_t codec_result)
     if (result != ARCHIVE_OK)
         return result;
     session->total += codec_result;
-    if (session->progress != nullptr)
-        session->progress(codec_result, session->path_buffer, session->user_value);
+    if (session->progress != nullptr &&
+        session->progress(codec_result, session->path_buffer, session->user_value) < 0)
+        return ARCHIVE_CANCELLED;
     return ARCHIVE_OK;
 }
 

@@ -161,16 +161,27 @@ static bool unpack_in_pipe(UnpackSession* session, int* result)
     return decoder != nullptr;
 }
 
-int unpack_archive_pipelined(bool always, const char* archive_path, const char* list_path,
-                             char* path_buffer, size_t capacity, void* user_value,
-                             const int* cancel_flag, ProgressCallback progress)
+int unpack_archive_threaded(int threads, bool always, const char* archive_path,
+                            const char* list_path, char* path_buffer, size_t capacity,
+                            void* user_value, const int* cancel_flag, ProgressCallback progress,
+                            bool* data_after_entries)
 {
     UnpackSession session;
     int result = open_unpack_session(&session, archive_path, list_path, path_buffer, capacity,
                                      user_value, cancel_flag, progress);
-    bool piped = result == ARCHIVE_OK && worth_a_thread(&session, always) &&
+    bool piped = result == ARCHIVE_OK && threads > 1 && worth_a_thread(&session, always) &&
                  unpack_in_pipe(&session, &result);
     if (result == ARCHIVE_OK && !piped)
         result = unpack_entries(&session, decode_next_entry, &session);
+    if (data_after_entries != nullptr)
+        *data_after_entries = result == ARCHIVE_OK && unpack_data_after_entries(&session);
     return close_unpack_session(&session, result);
+}
+
+int unpack_archive_pipelined(bool always, const char* archive_path, const char* list_path,
+                             char* path_buffer, size_t capacity, void* user_value,
+                             const int* cancel_flag, ProgressCallback progress)
+{
+    return unpack_archive_threaded(2, always, archive_path, list_path, path_buffer, capacity,
+                                   user_value, cancel_flag, progress, nullptr);
 }

@@ -22,3 +22,11 @@ int64_t pack_archive_threaded(int threads, char* path_buffer, size_t capacity,
 int unpack_archive_pipelined(bool always, const char* archive_path, const char* list_path,
                              char* path_buffer, size_t capacity, void* user_value,
                              const int* cancel_flag, ProgressCallback progress);
+
+// unpack_archive_pipelined on `threads` threads (1: this one alone, as unpack_archive), which also
+// says, when the unpack succeeds, whether the archive holds data after the entries the list
+// names (`*data_after_entries`): the list is shorter than the one it was packed with.
+int unpack_archive_threaded(int threads, bool always, const char* archive_path,
+                            const char* list_path, char* path_buffer, size_t capacity,
+                            void* user_value, const int* cancel_flag, ProgressCallback progress,
+                            bool* data_after_entries);

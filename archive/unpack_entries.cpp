@@ -111,8 +111,9 @@ int finish_unpack_entry(UnpackSession* session, HostFile* output, int64_t codec_
     int result = archive_result_of_decoding(codec_result);
     if (result == ARCHIVE_OK && !closed)
         result = ARCHIVE_WRITE_FAILED;
-    if (result == ARCHIVE_OK && session->progress != nullptr)
-        session->progress(codec_result, session->path_buffer, session->user_value);
+    if (result == ARCHIVE_OK && session->progress != nullptr &&
+        session->progress(codec_result, session->path_buffer, session->user_value) < 0)
+        result = ARCHIVE_CANCELLED;
     if (result == ARCHIVE_OK && session->checked_progress != nullptr)
         session->checked_progress(codec_result, session->entry_crc, session->path_buffer,
                                   session->user_value);
@@ -133,6 +134,17 @@ int unpack_entries(UnpackSession* session, EntryWriter write, void* context)
         if (finished != ARCHIVE_OK)
             return finished;
     }
+}
+
+// After the last entry the archive holds at most the zero bits that complete its byte: a whole
+// byte more, held by the reader or its buffer or still in the file, is data.
+bool unpack_data_after_entries(UnpackSession* session)
+{
+    const BitReader& reader = session->archive->reader;
+    if (reader.count >= 8 || reader.next < reader.end)
+        return true;
+    uint8_t byte = 0;
+    return read_host_file(session->archive->file, &byte, 1) > 0;
 }
 
 bool write_entry_bytes(UnpackSession* session, HostFile* output, const uint8_t* bytes,

@@ -217,6 +217,13 @@ unsigned long sweep(const Inputs& inputs, Operation operation, bool keeps_report
         } else {
             failures++;
             EXPECT_NE("", outcome.message) << "no message for " << outcome.result;
+            // lzss says why, after its message.
+            const std::string why = "\nlzss: out of memory\n";
+            EXPECT_TRUE(operation == make_image ||
+                        (outcome.message.size() > why.size() &&
+                         outcome.message.compare(outcome.message.size() - why.size(),
+                                                 why.size(), why) == 0))
+                << outcome.message;
         }
         for (const auto& file : left) {
             bool reported = outcome.reported.count(out.path() + file.first) == 1;

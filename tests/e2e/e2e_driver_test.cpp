@@ -64,6 +64,23 @@ TEST_F(SetupExe, InstallExtractsTheGroupsRecordsTheFolderAndLinksTheGame)
     expect_recorded(destination);
 }
 
+TEST_F(SetupExe, InstallsANameInTheCodePageOfItsLists)
+{
+    // The medium's lists hold "docs\\Cr\xe9" "dits.txt" in code page 1252 (make_e2e_medium.sh).
+    std::string medium = copy_medium("medium", "cp1252-medium");
+    std::string destination = destination_in("dest");
+    HWND main = nullptr;
+    HWND dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(open_install(medium, &main, &dialog));
+    start_extraction(dialog, destination);
+    expect_completion_and_exit(first);
+    // Read back by its UTF-16 letters, whatever code page this prefix runs under.
+    std::wstring installed(destination.begin(), destination.end());
+    installed += L"\\docs\\Cr\u00e9dits.txt";
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(installed.c_str()))
+        << "no " << destination << "\\docs\\Cr\xc3\xa9" "dits.txt";
+}
+
 TEST_F(SetupExe, InstallGoesOnPastADataFolderOrAKeyItCannotWrite)
 {
     const Bytes saved = text_bytes(3000, 7);

@@ -29,3 +29,18 @@ mkdir -p "$out"
 bash "$root/sample/make_sample_tree.sh" "$out/sample" "$game_dir" "$native/sample/generate_bulk"
 bash "$root/tools/medium/make_medium.sh" --lzss "$native/lzss" --listimage "$native/listimage" \
     --setup "$setup_exe" --iso "$out/medium.iso" "$out/sample" "$out/medium"
+
+# A second medium, whose lists are in Windows code page 1252: the typical group holds a name
+# outside ASCII, which setup must create under the same letters.
+cp1252=$out/sample-cp1252
+rm -rf "$cp1252"
+mkdir -p "$cp1252/lists" "$cp1252/files/docs"
+for name in trv99hw.exe trv99sw.exe readme.txt docs/changes.txt; do
+    cp "$out/sample/files/$name" "$cp1252/files/$name"
+done
+printf 'Credits: the TRV99 patch team.\r\n' > "$cp1252/files/docs/Crédits.txt"
+printf 'trv99hw.exe\r\ntrv99sw.exe\r\n' > "$cp1252/lists/exe_install_list.txt"
+printf 'readme.txt\r\ndocs\\Crédits.txt\r\n' > "$cp1252/lists/typical_install_list.txt"
+printf 'docs\\changes.txt\r\n' > "$cp1252/lists/maximum_install_list.txt"
+bash "$root/tools/medium/make_medium.sh" --code-page 1252 --lzss "$native/lzss" \
+    --listimage "$native/listimage" --setup "$setup_exe" "$cp1252" "$out/cp1252-medium"

@@ -85,13 +85,15 @@ void print_win95_log_and_stop(const ScratchFolder& scratch, bool failed)
 }
 
 // A copy of the built medium in `name` under the scratch folder, with a final "\".
-std::string SetupExe::copy_medium(const std::string& name)
+std::string SetupExe::copy_medium(const std::string& name, const char* built)
 {
+    const std::string from =
+        built == nullptr ? built_medium() : build_folder((E2E_WORK_DIR "/" + std::string(built)).c_str());
     std::string folder = win_path(scratch / name) + "\\";
     EXPECT_TRUE(fs::create_directories(folder)) << folder;
     for (const char* file : MEDIUM_FILES) {
-        EXPECT_TRUE(CopyFileA((built_medium() + file).c_str(), (folder + file).c_str(), TRUE))
-            << "copying " << built_medium() << file << " to " << folder;
+        EXPECT_TRUE(CopyFileA((from + file).c_str(), (folder + file).c_str(), TRUE))
+            << "copying " << from << file << " to " << folder;
     }
     return folder;
 }

@@ -51,8 +51,9 @@ protected:
         print_win95_log_and_stop(scratch, HasFailure());
     }
 
-    // A copy of the built medium in `name` under the scratch folder, with a final "\".
-    std::string copy_medium(const std::string& name);
+    // A copy of the built medium (or of the one in the folder `built` of the prepared media) in
+    // `name` under the scratch folder, with a final "\".
+    std::string copy_medium(const std::string& name, const char* built = nullptr);
 
     std::string destination_in(const std::string& name)
     {

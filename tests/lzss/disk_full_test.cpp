@@ -69,7 +69,9 @@ TEST_F(FullDisk, UnpackReportsTheFileThatDidNotFit)
         ProgramRun run = *threads != '\0' ? lzss_on(threads, arguments) : lzss(arguments);
         EXPECT_EQ(11, run.status);
         EXPECT_EQ("", run.out);
-        EXPECT_EQ("Fatal decompression error, could not write file small/out/part0.bin.\n", run.err);
+        EXPECT_EQ("Fatal decompression error, could not write file small/out/part0.bin.\n"
+                  "lzss: small/out/part0.bin: No space left on device\n",
+                  run.err);
         EXPECT_FALSE(link_or_file_exists("small/out/part1.bin"));
     }
 }
@@ -86,8 +88,8 @@ TEST_F(FullDisk, FailedPackKeepsTheEarlierArchive)
 }
 
 // A pack whose archive cannot be written fails while it writes (status 8) or, when the archive
-// fits its buffers, when it is closed (status 10); the earlier archive stays, and the temporary
-// goes.
+// fits its buffers, when it is closed (status 10), and says why; the earlier archive stays, and
+// the temporary goes.
 TEST_F(FullDisk, PackFailuresOnAFullDiskKeepTheEarlierArchive)
 {
     write_text("in/first.txt", std::string(1500, 't'));
@@ -99,10 +101,12 @@ TEST_F(FullDisk, PackFailuresOnAFullDiskKeepTheEarlierArchive)
     const ToolCase cases[] = {
         {"archive write fails in the second entry", [] {}, {"in/", "big.txt", "small/a.qbr"}, 8,
          "      1500     1500 in/first.txt\n",
-         "Fatal compression error, could not compress in/big.bin to small/a.qbr.\n"},
+         "Fatal compression error, could not compress in/big.bin to small/a.qbr.\n"
+         "lzss: small/a.qbr.partial: No space left on device\n"},
         {"archive fails when flushed at the end", [] {}, {"in/", "one.txt", "small/a.qbr"}, 10,
          "      1500     1500 in/first.txt\n",
-         "Fatal compression error, closing QBR file small/a.qbr.\n"},
+         "Fatal compression error, closing QBR file small/a.qbr.\n"
+         "lzss: small/a.qbr.partial: No space left on device\n"},
     };
     for (const char* threads : {"1", "3", "8"}) {
         for (const ToolCase& c : cases) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -24,13 +25,36 @@ namespace fs = std::filesystem;
 
 typedef std::vector<std::string> Arguments;
 
+// The lzss under test, as the host's command processor takes it (cmd.exe: with "\").
+inline std::string lzss_program()
+{
+    std::string program = LZSS_PROGRAM;
+#ifdef _WIN32
+    for (char& c : program)
+        c = c == '/' ? '\\' : c;
+#endif
+    return program;
+}
+
+// The usage block, with the line that shows the host's separator where it is not "\".
 inline std::string usage_text()
 {
-    const std::string program = LZSS_PROGRAM;
+    const std::string program = lzss_program();
     return "lzss 2.1\n"
            "usage: " + program + " input.QBR filelist.txt outpath\\\n"
-           "usage: " + program + " inpath\\ filelist.txt output.QBR\n";
+           "usage: " + program + " inpath\\ filelist.txt output.QBR\n"
+#ifndef _WIN32
+           "lzss: on this host the folders end with /: outpath/, inpath/\n"
+#endif
+        ;
 }
+
+// The host's separator, as lzss names it in its hints.
+#ifdef _WIN32
+const char HOST_SEPARATOR[] = "\\";
+#else
+const char HOST_SEPARATOR[] = "/";
+#endif
 
 // Every entry under `root` (files, folders, links), relative to it.
 inline std::set<std::string> tree_of(const std::string& root)
@@ -75,19 +99,23 @@ protected:
 
     ProgramRun lzss(const Arguments& arguments)
     {
-        return run_program(LZSS_PROGRAM, arguments, logs.path());
+        return run_program(lzss_program(), arguments, logs.path());
     }
 
-#ifndef _WIN32
-    // lzss with LZSS_THREADS set to `threads`.
+    // lzss with LZSS_THREADS set to `threads` (on Windows an empty value is no value).
     ProgramRun lzss_on(const char* threads, const Arguments& arguments)
     {
+#ifdef _WIN32
+        _putenv((std::string("LZSS_THREADS=") + threads).c_str());
+        ProgramRun run = lzss(arguments);
+        _putenv("LZSS_THREADS=");
+#else
         setenv("LZSS_THREADS", threads, 1);
         ProgramRun run = lzss(arguments);
         unsetenv("LZSS_THREADS");
+#endif
         return run;
     }
-#endif
 
     // in/first.txt (1500 bytes of text) and in/second.bin (3000 random bytes), named in that
     // order by list.txt and packed into a.qbr by lzss.

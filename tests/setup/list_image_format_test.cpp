@@ -110,11 +110,12 @@ TEST(ListImage, NamesTheImageAfterTheList)
 
 class MakeListImage : public ::testing::Test {
 protected:
-    ListImageResult make(const std::string& list_text)
+    ListImageResult make(const std::string& list_text, int options = 0)
     {
         write_text(scratch / "list.txt", list_text);
         return make_list_image((scratch / "list.txt").c_str(), (scratch / "src/").c_str(),
-                               (scratch / "list.install").c_str(), &report, nullptr, nullptr);
+                               (scratch / "list.install").c_str(), &report, nullptr, nullptr,
+                               options);
     }
     Bytes image() { return read_file(scratch / "list.install"); }
 
@@ -158,41 +159,86 @@ TEST_F(MakeListImage, EmptyListGivesABareHeader)
     EXPECT_EQ(Bytes(LIST_HEADER_BYTES, 0), image());
 }
 
-TEST_F(MakeListImage, RefusesListsThatUnpackingWouldReadDifferently)
+// The first blank line ends a list, as for unpack_archive; blank lines behind it do no harm.
+TEST_F(MakeListImage, AcceptsWhatSetupInstallsAsSpelled)
 {
+    write_file(scratch / "src/a", Bytes(3, 1));
+    write_file(scratch / "src/Cr\xe9" "dits.txt", Bytes(2, 1));
+    // (No file of 248 characters: Windows' ANSI calls take no such path under the scratch folder.)
+    std::string longest(248, 'n');
     const struct {
-        const char* list;
-        ListImageResult result;
-        int32_t line;
-        NameProblem problem;  // the rule of stored names the line breaks, if it is one
+        const char* what;
+        std::string list;
+        int options;
+        int32_t count;
     } cases[] = {
-        {"a\n\nb\n", LIST_IMAGE_BAD_NAME, 2, NAME_OK},
-        {"a\n b\n", LIST_IMAGE_BAD_NAME, 2, NAME_OK},
-        {"a \n", LIST_IMAGE_BAD_NAME, 1, NAME_TRAILING_DOT_OR_BLANK},
-        {"two  blanks\n", LIST_IMAGE_BAD_NAME, 1, NAME_OK},
-        {"tab\there\n", LIST_IMAGE_BAD_NAME, 1, NAME_BAD_CHARACTER},
-        {"..\\outside\n", LIST_IMAGE_BAD_NAME, 1, NAME_OUTSIDE},
-        {"C:\\absolute\n", LIST_IMAGE_BAD_NAME, 1, NAME_ABSOLUTE},
-        {"\\rooted\n", LIST_IMAGE_BAD_NAME, 1, NAME_ABSOLUTE},
-        {"a\nsound\\Nul.wav\n", LIST_IMAGE_BAD_NAME, 2, NAME_DEVICE},
-        {"a<b.txt\n", LIST_IMAGE_BAD_NAME, 1, NAME_BAD_CHARACTER},
-        {"a\nc.txt:d\n", LIST_IMAGE_BAD_NAME, 2, NAME_BAD_CHARACTER},
-        {"x.\n", LIST_IMAGE_BAD_NAME, 1, NAME_TRAILING_DOT_OR_BLANK},
-        {"com1.txt\\a\n", LIST_IMAGE_BAD_NAME, 1, NAME_DEVICE},
-        {"a\\.\\b\n", LIST_IMAGE_BAD_NAME, 1, NAME_DOT_PART},
+        {"trailing blank lines", "a\n\n\n", LIST_IMAGE_ONLY_COMPLETE, 1},
+        {"blanks alone end the list", "a\r\n \t\r\n", LIST_IMAGE_ONLY_COMPLETE, 1},
+        {"a code page's byte, with --code-page", "Cr\xe9" "dits.txt\na\n",
+         LIST_IMAGE_CODE_PAGE_NAMES | LIST_IMAGE_ONLY_COMPLETE, 2},
+        {"248 characters, the most under C:\\trv", longest + "\n", 0, 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.list);
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(LIST_IMAGE_OK, make(c.list, c.options));
+        Bytes made = image();
+        ASSERT_TRUE(list_image_is_valid(made.data(), made.size()));
+        EXPECT_EQ(c.count, le32_at(made, LIST_COUNT_OFFSET));
+        std::string first = c.list.substr(0, c.list.find_first_of("\r\n"));
+        EXPECT_EQ(0, std::memcmp(&made[LIST_HEADER_BYTES], first.c_str(), first.size() + 1));
+    }
+}
+
+TEST_F(MakeListImage, RefusesListsThatUnpackingWouldReadDifferently)
+{
+    write_file(scratch / "src/data/a.txt", Bytes(1, 1));
+    const std::string too_long(249, 'n');
+    const struct {
+        std::string list;
+        int options;
+        ListImageResult result;
+        int32_t line;
+        NameProblem problem;  // the rule for installable names the line breaks, if it is one
+        int32_t other_line;   // the blank line, or the earlier line of the same name
+    } cases[] = {
+        {"a\n\nb\n", 0, LIST_IMAGE_AFTER_BLANK_LINE, 3, NAME_OK, 2},
+        {"a\n \t\n\nb\n", 0, LIST_IMAGE_AFTER_BLANK_LINE, 4, NAME_OK, 2},
+        {"a\n b\n", 0, LIST_IMAGE_BAD_NAME, 2, NAME_OK, 0},
+        {"a \n", 0, LIST_IMAGE_BAD_NAME, 1, NAME_TRAILING_DOT_OR_BLANK, 0},
+        {"two  blanks\n", 0, LIST_IMAGE_BAD_NAME, 1, NAME_OK, 0},
+        {"tab\there\n", 0, LIST_IMAGE_BAD_NAME, 1, NAME_BAD_CHARACTER, 0},
+        {"..\\outside\n", 0, LIST_IMAGE_BAD_NAME, 1, NAME_OUTSIDE, 0},
+        {"C:\\absolute\n", 0, LIST_IMAGE_BAD_NAME, 1, NAME_ABSOLUTE, 0},
+        {"\\rooted\n", 0, LIST_IMAGE_BAD_NAME, 1, NAME_ABSOLUTE, 0},
+        {"a\nsound\\Nul.wav\n", 0, LIST_IMAGE_BAD_NAME, 2, NAME_DEVICE, 0},
+        {"a<b.txt\n", 0, LIST_IMAGE_BAD_NAME, 1, NAME_BAD_CHARACTER, 0},
+        {"a\nc.txt:d\n", 0, LIST_IMAGE_BAD_NAME, 2, NAME_BAD_CHARACTER, 0},
+        {"x.\n", 0, LIST_IMAGE_BAD_NAME, 1, NAME_TRAILING_DOT_OR_BLANK, 0},
+        {"com1.txt\\a\n", 0, LIST_IMAGE_BAD_NAME, 1, NAME_DEVICE, 0},
+        {"a\\.\\b\n", 0, LIST_IMAGE_BAD_NAME, 1, NAME_DOT_PART, 0},
+        {"\xEF\xBB\xBF" "a\n", LIST_IMAGE_CODE_PAGE_NAMES, LIST_IMAGE_BAD_NAME, 1,
+         NAME_BYTE_ORDER_MARK, 0},
+        {"a\nCr\xC3\xA9" "dits.txt\n", 0, LIST_IMAGE_BAD_NAME, 2, NAME_NOT_ASCII, 0},
+        {"x\n" + too_long + "\n", 0, LIST_IMAGE_BAD_NAME, 2, NAME_TOO_LONG_TO_INSTALL, 0},
+        // Longer than an image can hold, and its first 256 characters end in a dot.
+        {"x\n" + std::string(255, 'n') + "." + std::string(44, 'n') + "\n", 0,
+         LIST_IMAGE_BAD_NAME, 2, NAME_TOO_LONG_TO_INSTALL, 0},
+        {"data\\a.txt\nb\ndata/A.TXT\n", 0, LIST_IMAGE_NAMED_TWICE, 3, NAME_OK, 1},
+        {"a.txt\nb\nc\nA.txt\n", 0, LIST_IMAGE_NAMED_TWICE, 4, NAME_OK, 1},
+        {"b\n\xC9.txt\n\xC9.TXT\n", LIST_IMAGE_CODE_PAGE_NAMES, LIST_IMAGE_NAMED_TWICE, 3,
+         NAME_OK, 2},
+        {"a\ndata\n", 0, LIST_IMAGE_FOLDER, 2, NAME_OK, 0},
+        {"data\\a.txt\nabsent\n", 0, LIST_IMAGE_FILES_MISSING, 2, NAME_OK, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.list.substr(0, 40));
         write_text(scratch / "list.install", "earlier");
-        EXPECT_EQ(c.result, make(c.list));
+        EXPECT_EQ(c.result, make(c.list, c.options | LIST_IMAGE_ONLY_COMPLETE));
         EXPECT_EQ(c.line, report.line);
         EXPECT_EQ(c.problem, report.name_problem);
+        EXPECT_EQ(c.other_line, report.other_line);
         EXPECT_EQ(bytes_of("earlier"), image());
     }
-    std::string longest(255, 'n');
-    EXPECT_EQ(LIST_IMAGE_OK, make(longest + "\n"));
-    EXPECT_EQ(LIST_IMAGE_NAME_TOO_LONG, make("x\n" + longest + "n\n"));
-    EXPECT_EQ(2, report.line);
 }
 
 TEST_F(MakeListImage, MissingListIsReportedAndWritesNothing)
